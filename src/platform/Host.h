@@ -1,0 +1,124 @@
+// The host platform as the controller sees it: the few services that a test cannot use for real or must
+// observe. Everything else (files, preferences, widgets) the controller uses directly.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QProcessEnvironment>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QSystemTrayIcon>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+namespace tolvane {
+
+// One command to launch: the program, its arguments and, when set, the whole environment it gets.
+// Without an environment the command inherits the controller's own.
+struct TaskSpec {
+    QString launchPath;
+    QStringList arguments;
+    std::optional<QProcessEnvironment> environment;
+};
+
+// What the host reports when a launched command has ended. The arguments are the ones it was launched
+// with, so the last one is the command line the shell was given.
+struct TaskTermination {
+    QStringList arguments;
+    int terminationStatus = 0;
+};
+
+// Called once per launched command with the first piece of its combined output, or with an empty piece
+// when the command ended without writing anything. Later output is read and discarded by the host.
+using OutputHandler = std::function<void(const QByteArray& firstOutput)>;
+
+enum class AlertStyle { Warning = 0, Informational = 1, Critical = 2 };
+
+// A modal alert: the message, its style, and its buttons in order. With no button, the host shows a
+// single "OK" button. The answer of the first button is FirstButtonReturn, of the second one more.
+struct AlertRequest {
+    QString messageText;
+    AlertStyle style = AlertStyle::Warning;
+    QStringList buttons;
+};
+inline constexpr int FirstButtonReturn = 1000;
+
+struct UserNotification {
+    QString title;
+    QString subtitle;
+    std::optional<QString> informativeText;
+    QString soundName;
+};
+
+class Host : public QObject {
+    Q_OBJECT
+public:
+    using TimerCallback = std::function<void()>;
+
+    ~Host() override;
+
+    // Processes. `launchTask` starts the command without waiting; it answers false, with a reason,
+    // when the command could not be started, in which case no termination follows. Otherwise
+    // exactly one `taskDidTerminate` follows, on the main thread, after the output handler ran.
+    virtual bool launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure) = 0;
+    // Runs a command text through the standard shell and waits for it; answers its exit status.
+    virtual int runSystem(const QString& command) = 0;
+
+    // User interaction.
+    virtual int runModalAlert(const AlertRequest& request) = 0;
+    virtual void deliverNotification(const UserNotification& notification) = 0;
+    virtual bool openUrl(const QUrl& url) = 0;
+
+    // One record in the system log. The text is written as it is, never used as a format.
+    virtual void log(const QString& record) = 0;
+
+    // Timers on the main run loop. The controller keeps no handle: a timer lives as long as the host.
+    virtual void scheduleTimer(std::chrono::milliseconds interval, bool repeats, TimerCallback callback) = 0;
+
+    // Ends the application: the will-terminate step runs, then the process ends. Returns to the caller,
+    // which must do nothing more.
+    virtual void terminate() = 0;
+
+    // The process environment the controller was started with, the user's home folder (no trailing
+    // separator) and the path of the installed application.
+    virtual QProcessEnvironment environment() const = 0;
+    virtual QString homeDirectory() const = 0;
+    virtual QString bundlePath() const = 0;
+
+    // The local date and time now.
+    virtual QDateTime currentDateTime() const = 0;
+
+    // Where a notification goes when the notification service does not answer (the status item).
+    virtual void setNotificationFallback(QSystemTrayIcon* trayIcon) { (void)trayIcon; }
+
+    // The per-user preferences store.
+    virtual QSettings& userDefaults() = 0;
+
+signals:
+    // Posted for every launched command that ends, whoever launched it.
+    void taskDidTerminate(const tolvane::TaskTermination& termination);
+};
+
+// The host of this process. Installed once at start-up by the entry point; tests install a fake for
+// their own duration through ScopedHost.
+Host& host();
+
+class ScopedHost {
+public:
+    explicit ScopedHost(Host& installed);
+    ~ScopedHost();
+    ScopedHost(const ScopedHost&) = delete;
+    ScopedHost& operator=(const ScopedHost&) = delete;
+
+private:
+    Host* m_previous;
+};
+
+} // namespace tolvane
+
+Q_DECLARE_METATYPE(tolvane::TaskTermination)

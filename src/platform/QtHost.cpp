@@ -1,0 +1,375 @@
+// The real host: commands through QProcess with a pipe of our own, Qt's dialogs and timers, syslog.
+#include "platform/QtHost.h"
+
+#include "platform/SystemLog.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tolvane {
+
+// One launched command. Its standard output and standard error share one pipe that the host reads
+// itself, so that the pipe can outlive the QProcess object: the first piece goes to the handler, the
+// rest is read and discarded until the pipe closes, so the command never writes into a closed pipe.
+class RunningTask : public QObject {
+public:
+    RunningTask(int readFd, OutputHandler handler) : m_readFd(readFd), m_handler(std::move(handler))
+    {
+        ::fcntl(m_readFd, F_SETFL, ::fcntl(m_readFd, F_GETFL) | O_NONBLOCK);
+        m_notifier = new QSocketNotifier(m_readFd, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this] { readOutput(); });
+    }
+
+    ~RunningTask() override { closeOutput(); }
+
+    QProcess* process = new QProcess;  // deleted with the task unless released at exit
+    bool exited = false;
+    // Called once, later on the main loop, when the command has ended and its pipe has closed.
+    std::function<void()> onFinished;
+
+    void markExited()
+    {
+        exited = true;
+        notifyIfFinished();
+    }
+
+    bool finished() const { return exited && m_readFd < 0; }
+    int readFd() const { return m_readFd; }
+
+    // Reads what can be read now. The first piece read goes to the handler, once.
+    void readOutput()
+    {
+        char buffer[65536];
+        while (m_readFd >= 0) {
+            const ssize_t count = ::read(m_readFd, buffer, sizeof buffer);
+            if (count > 0) {
+                if (m_handler)
+                    deliverFirstOutput(QByteArray(buffer, static_cast<qsizetype>(count)));
+                continue;
+            }
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return;
+            closeOutput();  // end of output, or an error that ends it
+        }
+    }
+
+    // The command has written nothing so far: the handler hears the end of output as an empty piece.
+    void deliverEmptyOutputIfNone()
+    {
+        if (m_handler)
+            deliverFirstOutput(QByteArray());
+    }
+
+    // Keeps the pipe and the process out of the object's destruction: both outlive the controller.
+    int releaseReadFd()
+    {
+        delete m_notifier;
+        m_notifier = nullptr;
+        return std::exchange(m_readFd, -1);
+    }
+
+private:
+    void notifyIfFinished()
+    {
+        if (!finished() || !onFinished)
+            return;
+        QMetaObject::invokeMethod(this, std::exchange(onFinished, nullptr), Qt::QueuedConnection);
+    }
+
+    void deliverFirstOutput(const QByteArray& piece)
+    {
+        OutputHandler handler = std::move(m_handler);
+        m_handler = nullptr;
+        handler(piece);
+    }
+
+    void closeOutput()
+    {
+        if (m_readFd < 0)
+            return;
+        delete m_notifier;
+        m_notifier = nullptr;
+        ::close(m_readFd);
+        m_readFd = -1;
+        if (m_handler)
+            deliverFirstOutput(QByteArray());
+        notifyIfFinished();
+    }
+
+    int m_readFd;
+    QSocketNotifier* m_notifier = nullptr;
+    OutputHandler m_handler;
+};
+
+QtHost::QtHost()
+    : m_environment(QProcessEnvironment::systemEnvironment()), m_notifications(makeNotificationSink())
+{
+    qRegisterMetaType<TaskTermination>();
+}
+
+QtHost::~QtHost()
+{
+    releaseRunningTasks();
+}
+
+bool QtHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        if (failure)
+            *failure = QStringLiteral("cannot create a pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    auto task = std::make_unique<RunningTask>(fds[0], std::move(handler));
+    QProcess* process = task->process;
+    process->setProgram(spec.launchPath);
+    process->setArguments(spec.arguments);
+    if (spec.environment)
+        process->setProcessEnvironment(*spec.environment);
+    process->setInputChannelMode(QProcess::ForwardedInputChannel);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    const int writeFd = fds[1];
+    process->setChildProcessModifier([writeFd] {
+        // Both streams into the one pipe; dup2 clears close-on-exec on the copies only.
+        ::dup2(writeFd, STDOUT_FILENO);
+        ::dup2(writeFd, STDERR_FILENO);
+    });
+    RunningTask* raw = task.get();
+    // The pipe may stay open after the command has ended (a program it started holds it); the task
+    // keeps draining it and is dropped once both are over.
+    raw->onFinished = [this, raw] { dropTask(raw); };
+    QObject::connect(process, &QProcess::finished, raw, [this, raw](int exitCode, QProcess::ExitStatus exitStatus) {
+        raw->readOutput();
+        raw->deliverEmptyOutputIfNone();
+        TaskTermination termination;
+        termination.arguments = raw->process->arguments();
+        // A command killed by a signal reports it as the shell does, 128 plus the signal number.
+        termination.terminationStatus = exitStatus == QProcess::CrashExit ? 128 + exitCode : exitCode;
+        emit taskDidTerminate(termination);
+        raw->markExited();
+    });
+
+    process->start();
+    const bool started = process->waitForStarted(-1);
+    ::close(writeFd);
+    if (!started) {
+        if (failure)
+            *failure = process->errorString();
+        return false;
+    }
+    m_tasks.push_back(std::move(task));
+    return true;
+}
+
+void QtHost::dropTask(RunningTask* task)
+{
+    const auto found = std::find_if(m_tasks.begin(), m_tasks.end(),
+                                    [task](const std::unique_ptr<RunningTask>& t) { return t.get() == task; });
+    if (found == m_tasks.end())
+        return;
+    std::unique_ptr<RunningTask> ended = std::move(*found);
+    m_tasks.erase(found);
+    ended->process->deleteLater();
+    ended.release()->deleteLater();
+}
+
+void QtHost::releaseRunningTasks()
+{
+    std::vector<int> openPipes;
+    for (auto& task : m_tasks) {
+        if (task->process->state() != QProcess::NotRunning) {
+            // QProcess kills its command when it is destroyed; the command must finish on its own.
+            task->process->disconnect();
+            task->process = nullptr;
+        }
+        if (task->readFd() >= 0)
+            openPipes.push_back(task->releaseReadFd());
+    }
+    m_tasks.clear();
+    if (openPipes.empty())
+        return;
+
+    // A small process of our own reads the remaining output until every pipe closes. Only
+    // async-signal-safe calls run in it.
+    std::vector<pollfd> polled;
+    for (int fd : openPipes)
+        polled.push_back(pollfd{fd, POLLIN, 0});
+    const long maxFd = std::min<long>(::sysconf(_SC_OPEN_MAX), 65536);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setsid();
+        for (int fd = 0; fd < maxFd; ++fd) {
+            bool keep = false;
+            for (const pollfd& p : polled)
+                keep = keep || p.fd == fd;
+            if (!keep)
+                ::close(fd);
+        }
+        const int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            ::dup2(null, STDIN_FILENO);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+        }
+        // A grandchild, so that nobody has to reap the drainer.
+        if (::fork() != 0)
+            ::_exit(0);
+        size_t open = polled.size();
+        char buffer[4096];
+        while (open > 0) {
+            if (::poll(polled.data(), polled.size(), -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                break;
+            }
+            for (pollfd& p : polled) {
+                if (p.fd < 0 || p.revents == 0)
+                    continue;
+                const ssize_t count = ::read(p.fd, buffer, sizeof buffer);
+                if (count == 0 || (count < 0 && errno != EINTR && errno != EAGAIN)) {
+                    ::close(p.fd);
+                    p.fd = -1;
+                    --open;
+                }
+            }
+        }
+        ::_exit(0);
+    }
+    if (pid > 0)
+        ::waitpid(pid, nullptr, 0);
+    for (int fd : openPipes)
+        ::close(fd);
+}
+
+int QtHost::runSystem(const QString& command)
+{
+    return std::system(command.toLocal8Bit().constData());
+}
+
+int QtHost::runModalAlert(const AlertRequest& request)
+{
+    QMessageBox box;
+    box.setObjectName(QStringLiteral("tolvaneAlert"));
+    box.setWindowTitle(QStringLiteral("Tolvane"));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(request.messageText);
+    box.setIcon(request.style == AlertStyle::Informational ? QMessageBox::Information
+                : request.style == AlertStyle::Critical    ? QMessageBox::Critical
+                                                           : QMessageBox::Warning);
+    const QStringList titles = request.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : request.buttons;
+    QList<QPushButton*> buttons;
+    for (const QString& title : titles) {
+        const bool cancel = title == QLatin1String("Cancel");
+        buttons.append(box.addButton(title, cancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
+        if (cancel)
+            box.setEscapeButton(buttons.last());
+    }
+    box.setDefaultButton(buttons.first());
+    if (buttons.size() == 1)
+        box.setEscapeButton(buttons.first());
+    // The controller has no window of its own in front: the alert must not open behind others.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+    const auto clicked = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    const qsizetype index = clicked == buttons.end() ? buttons.size() - 1 : clicked - buttons.begin();
+    return FirstButtonReturn + static_cast<int>(index);
+}
+
+void QtHost::deliverNotification(const UserNotification& notification)
+{
+    m_notifications->deliver(notification, m_notificationFallback.data());
+}
+
+bool QtHost::openUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+void QtHost::log(const QString& record)
+{
+    writeSystemLog(record);
+}
+
+void QtHost::scheduleTimer(std::chrono::milliseconds interval, bool repeats, TimerCallback callback)
+{
+    auto* timer = new QTimer(this);
+    timer->setInterval(interval);
+    timer->setSingleShot(!repeats);
+    connect(timer, &QTimer::timeout, this, [timer, repeats, callback = std::move(callback)] {
+        if (!repeats)
+            timer->deleteLater();
+        callback();
+    });
+    timer->start();
+}
+
+void QtHost::terminate()
+{
+    QCoreApplication::quit();
+}
+
+QProcessEnvironment QtHost::environment() const
+{
+    return m_environment;
+}
+
+QString QtHost::homeDirectory() const
+{
+    QString home = m_environment.value(QStringLiteral("HOME"));
+    if (home.isEmpty()) {
+        // Without HOME, the user's entry in the password database tells.
+        if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
+            home = QString::fromLocal8Bit(entry->pw_dir);
+    }
+    if (home.isEmpty())
+        return QStringLiteral("/");
+    home = QDir::cleanPath(home);
+    return home;
+}
+
+QString QtHost::bundlePath() const
+{
+#ifdef Q_OS_MACOS
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../.."));
+#else
+    return QCoreApplication::applicationFilePath();
+#endif
+}
+
+QDateTime QtHost::currentDateTime() const
+{
+    return QDateTime::currentDateTime();
+}
+
+void QtHost::setNotificationFallback(QSystemTrayIcon* trayIcon)
+{
+    m_notificationFallback = trayIcon;
+}
+
+QSettings& QtHost::userDefaults()
+{
+    if (!m_userDefaults)
+        m_userDefaults = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                     QCoreApplication::organizationName(),
+                                                     QCoreApplication::applicationName());
+    return *m_userDefaults;
+}
+
+} // namespace tolvane

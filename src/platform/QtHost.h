@@ -1,0 +1,62 @@
+// The real host: Qt and POSIX.
+#pragma once
+
+#include "platform/Host.h"
+
+#include <QList>
+#include <QPointer>
+#include <QSettings>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+namespace tolvane {
+
+class RunningTask;
+
+// Delivers user notifications: the desktop's notification service where there is one, else the
+// status item's own message.
+class NotificationSink {
+public:
+    virtual ~NotificationSink() = default;
+    virtual void deliver(const UserNotification& notification, QSystemTrayIcon* fallback) = 0;
+};
+std::unique_ptr<NotificationSink> makeNotificationSink();
+
+class QtHost final : public Host {
+    Q_OBJECT
+public:
+    QtHost();
+    ~QtHost() override;
+
+    bool launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure) override;
+    int runSystem(const QString& command) override;
+    int runModalAlert(const AlertRequest& request) override;
+    void deliverNotification(const UserNotification& notification) override;
+    bool openUrl(const QUrl& url) override;
+    void log(const QString& record) override;
+    void scheduleTimer(std::chrono::milliseconds interval, bool repeats, TimerCallback callback) override;
+    void terminate() override;
+    QProcessEnvironment environment() const override;
+    QString homeDirectory() const override;
+    QString bundlePath() const override;
+    QDateTime currentDateTime() const override;
+    void setNotificationFallback(QSystemTrayIcon* trayIcon) override;
+    QSettings& userDefaults() override;
+
+    // Commands still running when the controller exits are left to finish: they are not killed, and
+    // their output keeps being read (and discarded) by a small process of their own.
+    void releaseRunningTasks();
+
+private:
+    void dropTask(RunningTask* task);
+
+    QProcessEnvironment m_environment;
+    std::vector<std::unique_ptr<RunningTask>> m_tasks;
+    std::unique_ptr<NotificationSink> m_notifications;
+    QPointer<QSystemTrayIcon> m_notificationFallback;
+    std::unique_ptr<QSettings> m_userDefaults;
+};
+
+} // namespace tolvane
