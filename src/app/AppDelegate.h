@@ -1,0 +1,175 @@
+// The controller: the one object that owns the state of the application and receives every event,
+// from the platform's launch and termination calls to the end of every command it launched.
+// Its member functions are defined in the folder of the behaviour they belong to.
+#pragma once
+
+#include "app/StatusItem.h"
+#include "platform/Host.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QObject>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QString>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace tolvane {
+
+class PathControl;
+class Popover;
+
+// Server status codes with a meaning of their own; any other value is a `status` exit status.
+inline constexpr std::int32_t ServerStatusRunning = 0;
+inline constexpr std::int32_t ServerStatusStopped = 1;
+inline constexpr std::int32_t ServerStatusStarting = 4;
+inline constexpr std::int32_t ServerStatusFailedToStart = 6;
+inline constexpr std::int32_t ServerStatusUndetermined = 101;
+
+// The status code that an exit status of the server's `status` command stands for.
+std::int32_t exitStatusToCode(int exitStatus);
+
+// Why the application terminates.
+inline constexpr std::int32_t QuitReasonNone = 0;
+inline constexpr std::int32_t QuitReasonUninstall = 4;
+
+// The references to the interface elements, in their declared order. The controller owns the two
+// windows, the status menu and the status items; it holds every other element weakly (null once the
+// element is gone), except the log view, which it references without owning it and without clearing.
+struct Outlets {
+    std::unique_ptr<QWidget> splash;
+    std::unique_ptr<QWidget> window;
+    QPointer<QAction> startTolvane;
+    QPointer<QAction> stopTolvane;
+    QPointer<QAction> openInBrowserMenu;
+    QPointer<QLabel> tolvaneVersion;
+    QPointer<PathControl> customTolvaneData;
+    QPointer<QCheckBox> loadOnLogin;
+    QPointer<QCheckBox> startOnLoad;
+    QPointer<QAbstractButton> tolvaneDataHelp;
+    QPointer<Popover> popover;
+    QPointer<QLabel> popoverMsg;
+    QPointer<QAbstractButton> startButton;
+    QPointer<QAbstractButton> stopButton;
+    QPointer<QAbstractButton> openBrowserButton;
+    std::unique_ptr<QMenu> statusMenu;
+    std::unique_ptr<StatusItem> statusItem;
+    std::unique_ptr<StatusItem> startItem;
+    std::unique_ptr<StatusItem> stopItem;
+    std::unique_ptr<StatusItem> openItem;
+    QPlainTextEdit* taskLogs = nullptr;
+    QPointer<QAbstractButton> resetAppAction;
+    QPointer<QCheckBox> deleteTolvaneData;
+    QPointer<QAbstractButton> tolvaneUninstallHelp;
+    QPointer<QAbstractButton> savePrefs;
+    QPointer<QWidget> aView;
+};
+
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // Creation: registers the controller for the end of every command launched through the host.
+    AppDelegate();
+    ~AppDelegate() override;
+
+    // Builds the windows, the status menu and the controls from the interface files, fills the outlets
+    // by object name and connects every action. Shows the splash window.
+    void loadInterface();
+
+    Outlets outlets;
+
+    // --- state
+    bool autoStartOnLoad() const { return m_autoStartOnLoad; }
+    void setAutoStartOnLoad(bool value) { m_autoStartOnLoad = value; }
+    bool isLoaded() const { return m_isLoaded; }
+    void setIsLoaded(bool value) { m_isLoaded = value; }
+    bool isPortAlert() const { return m_isPortAlert; }
+    void setIsPortAlert(bool value) { m_isPortAlert = value; }
+    bool istolvaneStart() const { return m_istolvaneStart; }
+    void setIstolvaneStart(bool value) { m_istolvaneStart = value; }
+    std::int32_t status() const { return m_status.load(); }
+    void setStatus(std::int32_t value) { m_status.store(value); }
+    std::int32_t lastStatus() const { return m_lastStatus.load(); }
+    void setLastStatus(std::int32_t value) { m_lastStatus.store(value); }
+    std::int32_t quitReason() const { return m_quitReason; }
+    void setQuitReason(std::int32_t value) { m_quitReason = value; }
+    const QString& version() const { return m_version; }
+    void setVersion(const QString& value) { m_version = value; }
+
+    // --- application shell
+    void applicationWillFinishLaunching();
+    void applicationDidFinishLaunching();
+    bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    void applicationWillTerminate();
+    void setNewStatus(std::int32_t code);
+    bool shouldPresentNotification() const;
+    void closeSplash();
+    void displayLogs(const QString& text);
+
+    // --- server control
+    bool checkSetup(bool flag);
+    // Launches the command; false, with the reason, when it could not be launched.
+    bool runTask(const QString& command, QString* failure = nullptr);
+    std::int32_t runTolvane(const QString& command);
+    void startTolvaneTimer();
+    std::int32_t getTolvaneStatus();
+    void startFunction();
+    void stopFunction(bool quitting);
+    void openFunction();
+    std::int32_t checkRunTask(const TaskTermination& notification);
+    void showStatus(std::int32_t code);
+    void toggleTolvaneDataPath(bool flag);
+
+    // --- preferences and login integration
+    bool registerDefaultPreferences();
+    void loadPreferences();
+    void savePreferences();
+    void discardPreferences();
+    void showPreferences();
+    bool setEnvVarsAndPlist();
+    void showPopOver(QWidget* anchor, const QString& withMsg);
+
+public slots:
+    // --- interface actions; each ignores its sender
+    void start(QObject* sender);
+    void startButton(QObject* sender);
+    void stop(QObject* sender);
+    void stopButton(QObject* sender);
+    void open(QObject* sender);
+    void openButton(QObject* sender);
+    void showPreferences(QObject* sender);
+    void hidePreferences(QObject* sender);
+    void savePreferences(QObject* sender);
+    void discardPreferences(QObject* sender);
+    void customTolvaneData(QObject* sender);
+    void loadOnLogin(QObject* sender);
+    void startOnLoad(QObject* sender);
+    void tolvaneDataHelp(QObject* sender);
+    void uninstallHelp(QObject* sender);
+    void tolvaneUninstall(QObject* sender);
+    void clearLogs(QObject* sender);
+    void closeSplash(QObject* sender);
+    void quitApplcation(QObject* sender);
+
+private:
+    bool m_autoStartOnLoad = false;
+    bool m_isLoaded = false;
+    bool m_isPortAlert = false;
+    bool m_istolvaneStart = false;
+    std::atomic<std::int32_t> m_status{ServerStatusUndetermined};
+    std::atomic<std::int32_t> m_lastStatus{ServerStatusUndetermined};
+    std::int32_t m_quitReason = QuitReasonNone;
+    QString m_version;
+
+    QString m_portCheckOutput;
+};
+
+} // namespace tolvane

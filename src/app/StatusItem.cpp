@@ -1,0 +1,44 @@
+// The status-bar item and the named images.
+#include "app/StatusItem.h"
+
+#include <QCursor>
+
+namespace tolvane {
+
+QIcon imageNamed(const QString& name)
+{
+    QIcon icon(QStringLiteral(":/images/%1.svg").arg(name));
+    icon.setIsMask(true);
+    return icon;
+}
+
+StatusItem::StatusItem()
+{
+    // A left click opens the same menu as a right click: the item has nothing else to do.
+    connect(&m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && m_menu)
+            m_menu->popup(QCursor::pos());
+    });
+}
+
+StatusItem::~StatusItem() = default;
+
+void StatusItem::setImage(const QString& imageName)
+{
+    m_imageName = imageName;
+    m_trayIcon.setIcon(imageNamed(imageName));
+    m_trayIcon.show();
+}
+
+void StatusItem::setMenu(QMenu* menu)
+{
+    m_menu = menu;
+    m_trayIcon.setContextMenu(menu);
+}
+
+void StatusItem::setToolTip(const QString& toolTip)
+{
+    m_trayIcon.setToolTip(toolTip);
+}
+
+} // namespace tolvane

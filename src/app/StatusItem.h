@@ -1,0 +1,42 @@
+// The status-bar item: a tray icon that remembers which named image and tooltip it shows, so that the
+// presentation can be read back (tests, the desktop tier) without comparing pixels.
+#pragma once
+
+#include <QIcon>
+#include <QMenu>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QSystemTrayIcon>
+
+namespace tolvane {
+
+// The image of the given name from the application's resources ("favicon", "loading", "stop",
+// "exclaim"); a mask image, so that a menu bar can tint it.
+QIcon imageNamed(const QString& name);
+
+class StatusItem : public QObject {
+    Q_OBJECT
+public:
+    StatusItem();
+    ~StatusItem() override;
+
+    void setImage(const QString& imageName);
+    QString image() const { return m_imageName; }
+    void setMenu(QMenu* menu);
+    QMenu* menu() const { return m_menu; }
+    void setHighlightMode(bool on) { m_highlightMode = on; }
+    bool highlightMode() const { return m_highlightMode; }
+    void setToolTip(const QString& toolTip);
+    QString toolTip() const { return m_trayIcon.toolTip(); }
+
+    QSystemTrayIcon& trayIcon() { return m_trayIcon; }
+
+private:
+    QSystemTrayIcon m_trayIcon;
+    QString m_imageName;
+    QPointer<QMenu> m_menu;
+    bool m_highlightMode = false;
+};
+
+} // namespace tolvane

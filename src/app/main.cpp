@@ -1,0 +1,29 @@
+// The process entry point: the application, the host, the controller, then the main event loop.
+#include "app/AppDelegate.h"
+#include "platform/QtHost.h"
+
+#include <QApplication>
+#include <QTimer>
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Tolvane"));
+    QApplication::setOrganizationDomain(QStringLiteral("veltran.org"));
+    QApplication::setApplicationName(QStringLiteral("tolvane"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tolvane"));
+    QApplication::setApplicationVersion(QStringLiteral("0.17"));
+    // The controller lives in the status bar: closing its last window does not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    tolvane::QtHost host;
+    tolvane::ScopedHost installed(host);
+
+    tolvane::AppDelegate controller;
+    controller.loadInterface();
+    controller.applicationWillFinishLaunching();
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller,
+                     &tolvane::AppDelegate::applicationWillTerminate);
+    QTimer::singleShot(0, &controller, &tolvane::AppDelegate::applicationDidFinishLaunching);
+    return QApplication::exec();
+}
