@@ -1,0 +1,138 @@
+// The state machine around the server: Start behind the port check, Stop, Open in Browser, the poll,
+// and the interpretation of the end of every command.
+#include "app/AppDelegate.h"
+#include "app/Messages.h"
+#include "server/CommandRunner.h"
+#include "server/Paths.h"
+
+#include <QRegularExpression>
+
+#include <chrono>
+
+namespace tolvane {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto PollInterval = 8s;
+constexpr int ServerPort = 8008;
+// Only a listener counts, and no names are looked up: a client socket whose remote port is 8008 does
+// not hold the port, and look-ups stall on a machine without a network. Exit status 0: in use.
+const QString PortCheckFormat = QStringLiteral("lsof -nP -iTCP:%1 -sTCP:LISTEN");
+const QString ServerAddress = QStringLiteral("http://127.0.0.1:8008/");
+// Exit statuses up to this value are the status code; larger ones are raw wait statuses.
+constexpr int LargestExitStatus = 255;
+
+const QString StoppingText = QStringLiteral("Stopping");
+const QString StoppingAndQuittingText = QStringLiteral("Stopping and quitting the application...");
+const QString OpenFailedFormat = QStringLiteral(" Failed to open url: %1");
+const QString ExecutableMissingText = QStringLiteral("The `tolvane` executable does not exist!");
+const QString PortOccupiedText =
+    QStringLiteral("Port :8008 is occupied. Please close the process that is using it to start the Tolvane.");
+const QString FetchingStatusText = QStringLiteral("Fetching `tolvane status`...");
+
+// "COMMAND PID ..." lines of the port check; the first one after the header names the holder.
+QString portHolder(const QString& portCheckOutput)
+{
+    static const QRegularExpression row(QStringLiteral("^(\\S+)\\s+(\\d+)\\s"));
+    const QStringList lines = portCheckOutput.split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        const QRegularExpressionMatch match = row.match(line);
+        if (match.hasMatch())
+            return QStringLiteral("%1 (process %2)").arg(match.captured(1), match.captured(2));
+    }
+    return QString();
+}
+
+} // namespace
+
+std::int32_t exitStatusToCode(int exitStatus)
+{
+    return exitStatus <= LargestExitStatus ? exitStatus : exitStatus >> 8;
+}
+
+void AppDelegate::startTolvaneTimer()
+{
+    host().scheduleTimer(PollInterval, true, [this] { getTolvaneStatus(); });
+}
+
+std::int32_t AppDelegate::getTolvaneStatus()
+{
+    return runTolvane(QStringLiteral("status"));
+}
+
+void AppDelegate::startFunction()
+{
+    QString failure;
+    if (!runTask(PortCheckFormat.arg(ServerPort), &failure)) {
+        // No start is recorded and Start stays available; the user can try again.
+        host().log(QStringLiteral("Error running the port check: %1").arg(failure));
+        return;
+    }
+    setIstolvaneStart(true);
+    if (outlets.startTolvane)
+        outlets.startTolvane->setEnabled(false);
+}
+
+void AppDelegate::stopFunction(bool quitting)
+{
+    showNotification(quitting ? StoppingAndQuittingText : StoppingText, QString());
+    runTolvane(QStringLiteral("stop"));
+}
+
+void AppDelegate::openFunction()
+{
+    const QUrl url(ServerAddress);
+    if (!host().openUrl(url))
+        showNotification(OpenFailedFormat.arg(url.toString()), QString());
+}
+
+std::int32_t AppDelegate::checkRunTask(const TaskTermination& notification)
+{
+    const std::int32_t held = status();
+    const int exitStatus = notification.terminationStatus;
+    const QString commandLine = notification.arguments.isEmpty() ? QString() : notification.arguments.last();
+    const QString word = commandLine.split(QLatin1Char(' ')).last();
+
+    if (!isTolvaneCommand(word)) {
+        // The port check ended.
+        if (exitStatus == 0) {
+            setIsPortAlert(true);
+            if (const QString holder = portHolder(m_portCheckOutput); !holder.isEmpty())
+                host().log(QStringLiteral("Port %1 is held by %2.").arg(ServerPort).arg(holder));
+        }
+        m_portCheckOutput.clear();
+        getTolvaneStatus();
+    } else if (!checkTolvaneExecutable()) {
+        setNewStatus(ServerStatusUndetermined);
+        showStatus(ServerStatusUndetermined);
+        showNotification(ExecutableMissingText, QString());
+    } else if (word == QLatin1String("status")) {
+        if (exitStatus != 0 && isPortAlert()) {
+            setIsPortAlert(false);
+            alert(PortOccupiedText);
+            setNewStatus(ServerStatusStopped);
+            showStatus(ServerStatusStopped);
+        } else {
+            if (isPortAlert())
+                setIsPortAlert(false);
+            if (istolvaneStart()) {
+                setIstolvaneStart(false);
+                setNewStatus(ServerStatusStarting);
+                runTolvane(QStringLiteral("start"));
+            } else {
+                const std::int32_t code = exitStatusToCode(exitStatus);
+                setNewStatus(code);
+                if (code != held)
+                    showStatus(code);
+            }
+        }
+    } else {
+        host().log(FetchingStatusText);
+        getTolvaneStatus();
+    }
+    return status();
+}
+
+} // namespace tolvane
