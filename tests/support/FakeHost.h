@@ -1,0 +1,93 @@
+// A scripted host for tests: it records every call, answers dialogs from a script, lets a test end
+// each launched command with a chosen exit status and output, and advances timers by hand.
+#pragma once
+
+#include "platform/Host.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace tolvane::testing {
+
+class FakeHost final : public Host {
+    Q_OBJECT
+public:
+    struct Task {
+        TaskSpec spec;
+        OutputHandler handler;
+        bool ended = false;
+        // The command line given to the shell.
+        QString commandLine() const { return spec.arguments.isEmpty() ? QString() : spec.arguments.last(); }
+    };
+    struct Timer {
+        std::chrono::milliseconds interval;
+        bool repeats;
+        TimerCallback callback;
+        std::chrono::milliseconds due;
+        bool alive = true;
+    };
+
+    FakeHost();
+    ~FakeHost() override;
+
+    // --- Host
+    bool launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure) override;
+    int runSystem(const QString& command) override;
+    int runModalAlert(const AlertRequest& request) override;
+    void deliverNotification(const UserNotification& notification) override;
+    bool openUrl(const QUrl& url) override;
+    void log(const QString& record) override;
+    void scheduleTimer(std::chrono::milliseconds interval, bool repeats, TimerCallback callback) override;
+    void terminate() override;
+    QProcessEnvironment environment() const override { return env; }
+    QString homeDirectory() const override { return home; }
+    QString bundlePath() const override { return bundle; }
+    QDateTime currentDateTime() const override { return now; }
+    QSettings& userDefaults() override { return *settings; }
+
+    // --- scripting
+    // Ends the task with the exit status: its output handler runs first, with the output, then the
+    // termination is posted. Throws when the task has already ended.
+    void endTask(std::size_t index, int exitStatus, const QByteArray& output = {});
+    // The index of the oldest task still running whose command line ends with the word; -1 if none.
+    int runningTask(const QString& lastWord) const;
+    // Ends the oldest running task with that last word; fails the test when there is none.
+    void endRunning(const QString& lastWord, int exitStatus, const QByteArray& output = {});
+    std::vector<std::size_t> runningTasks() const;
+    // Moves the fake clock on, firing every timer that falls due, in order.
+    void advance(std::chrono::milliseconds by);
+    std::size_t liveTimers() const;
+
+    // The subtitles of the notifications delivered so far, in order.
+    QStringList notificationSubtitles() const;
+    QStringList alertMessages() const;
+
+    // --- recorded calls and scripted answers
+    std::vector<Task> tasks;
+    bool refuseLaunches = false;
+    QStringList systemCommands;
+    std::function<int(const QString&)> systemAnswer;  // default: 0
+    std::vector<AlertRequest> alerts;
+    std::deque<int> alertAnswers;  // default: the first button
+    std::function<void(const AlertRequest&)> onAlert;  // runs while the alert is "on screen"
+    std::vector<UserNotification> notifications;
+    QStringList logRecords;
+    std::vector<QUrl> openedUrls;
+    bool openUrlSucceeds = true;
+    std::vector<Timer> timers;
+    std::chrono::milliseconds clock{0};
+    int terminateCalls = 0;
+
+    QProcessEnvironment env;
+    QString home;
+    QString bundle;
+    QDateTime now;
+    QTemporaryDir folder;
+    std::unique_ptr<QSettings> settings;
+};
+
+} // namespace tolvane::testing

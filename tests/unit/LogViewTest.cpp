@@ -1,0 +1,94 @@
+// The log view: time stamps of the 12-hour clock, one entry per piece of output, clearing.
+#include "ControllerFixture.h"
+#include "app/LogView.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QScrollBar>
+#include <QThread>
+
+namespace tolvane::testing {
+namespace {
+
+struct StampRow {
+    QTime time;
+    const char* stamp;
+};
+
+class LogTimeStampTest : public ::testing::TestWithParam<StampRow> {};
+
+TEST_P(LogTimeStampTest, UsesTheTwelveHourClockWithoutMarker)
+{
+    EXPECT_EQ(logTimeStamp(QDateTime(QDate(2026, 3, 7), GetParam().time)), QString::fromLatin1(GetParam().stamp));
+}
+
+INSTANTIATE_TEST_SUITE_P(Hours, LogTimeStampTest,
+                         ::testing::Values(StampRow{QTime(15, 4, 5), "2026-03-07 03:04:05"},
+                                           StampRow{QTime(0, 30, 0), "2026-03-07 12:30:00"},
+                                           StampRow{QTime(12, 0, 59), "2026-03-07 12:00:59"},
+                                           StampRow{QTime(9, 59, 1), "2026-03-07 09:59:01"},
+                                           StampRow{QTime(23, 59, 59), "2026-03-07 11:59:59"}));
+
+using LogViewTest = ControllerTest;
+
+TEST_F(LogViewTest, EveryEntryBeginsWithALineFeedAndTheStamp)
+{
+    fake.now = QDateTime(QDate(2026, 12, 9), QTime(15, 4, 5));
+    controller->displayLogs(QStringLiteral("Tolvane is running."));
+    fake.now = QDateTime(QDate(2026, 12, 10), QTime(0, 30, 0));
+    controller->displayLogs(QStringLiteral("Tolvane is stopped."));
+    EXPECT_EQ(controller->outlets.taskLogs->toPlainText(),
+              QStringLiteral("\n2026-12-09 03:04:05 Tolvane is running.\n2026-12-10 12:30:00 Tolvane is stopped."));
+}
+
+TEST_F(LogViewTest, OutputEndingInALineFeedLeavesAnEmptyLineAndIsTakenWhole)
+{
+    controller->displayLogs(QStringLiteral("line one\nline two\n"));
+    controller->displayLogs(QString());
+    EXPECT_EQ(controller->outlets.taskLogs->toPlainText(),
+              QStringLiteral("\n2026-12-09 03:04:05 line one\nline two\n\n2026-12-09 03:04:05 "));
+}
+
+TEST_F(LogViewTest, ClearingEmptiesTheViewAndTheNextEntryStartsWithAnEmptyLine)
+{
+    controller->displayLogs(QStringLiteral("old"));
+    controller->clearLogs(nullptr);
+    EXPECT_EQ(controller->outlets.taskLogs->toPlainText(), QString());
+    controller->displayLogs(QStringLiteral("new"));
+    EXPECT_TRUE(controller->outlets.taskLogs->toPlainText().startsWith(QStringLiteral("\n2026-12-09")));
+}
+
+TEST_F(LogViewTest, EachEntryScrollsToTheEnd)
+{
+    QPlainTextEdit* view = controller->outlets.taskLogs;
+    view->resize(300, 80);
+    controller->outlets.window->show();
+    for (int i = 0; i < 200; ++i)
+        controller->displayLogs(QStringLiteral("entry %1").arg(i));
+    view->verticalScrollBar()->setValue(0);
+    controller->displayLogs(QStringLiteral("last"));
+    EXPECT_GT(view->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+}
+
+TEST_F(LogViewTest, AnEntryFromAnotherThreadIsAppendedBeforeThatThreadGoesOn)
+{
+    bool appendedBeforeReturn = false;
+    QThread* reader = QThread::create([&] {
+        controller->displayLogs(QStringLiteral("from the reader"));
+        // The hand-over is synchronous: the view holds the entry once the call returns.
+        QMetaObject::invokeMethod(
+            controller.get(),
+            [&] { appendedBeforeReturn = controller->outlets.taskLogs->toPlainText().endsWith(QStringLiteral("from the reader")); },
+            Qt::BlockingQueuedConnection);
+    });
+    reader->start();
+    while (!reader->isFinished())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    reader->wait();
+    delete reader;
+    EXPECT_TRUE(appendedBeforeReturn);
+}
+
+} // namespace
+} // namespace tolvane::testing
