@@ -162,7 +162,7 @@ bool QtHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* fa
         termination.arguments = raw->process->arguments();
         // A command killed by a signal reports it as the shell does, 128 plus the signal number.
         termination.terminationStatus = exitStatus == QProcess::CrashExit ? 128 + exitCode : exitCode;
-        emit taskDidTerminate(termination);
+        postTermination(termination);
         raw->markExited();
     });
 
@@ -176,6 +176,37 @@ bool QtHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* fa
     }
     m_tasks.push_back(std::move(task));
     return true;
+}
+
+void QtHost::postTermination(const TaskTermination& termination)
+{
+    // A modal alert blocks the controller's normal work until it is answered: the end of a command
+    // that comes meanwhile is delivered afterwards, in order.
+    if (m_modalDepth > 0) {
+        m_deferredTerminations.push_back(termination);
+        return;
+    }
+    emit taskDidTerminate(termination);
+}
+
+void QtHost::modalEnded()
+{
+    if (--m_modalDepth > 0)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            while (m_modalDepth == 0 && !m_deferredTerminations.empty()) {
+                const TaskTermination next = m_deferredTerminations.front();
+                m_deferredTerminations.pop_front();
+                emit taskDidTerminate(next);
+            }
+            if (m_modalDepth == 0) {
+                for (const auto& missed : std::exchange(m_deferredTimers, {}))
+                    missed.second();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void QtHost::dropTask(RunningTask* task)
@@ -286,7 +317,9 @@ int QtHost::runModalAlert(const AlertRequest& request)
         box.setEscapeButton(buttons.first());
     // The controller has no window of its own in front: the alert must not open behind others.
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    ++m_modalDepth;
     box.exec();
+    modalEnded();
     const auto clicked = std::find(buttons.begin(), buttons.end(), box.clickedButton());
     const qsizetype index = clicked == buttons.end() ? buttons.size() - 1 : clicked - buttons.begin();
     return FirstButtonReturn + static_cast<int>(index);
@@ -312,9 +345,16 @@ void QtHost::scheduleTimer(std::chrono::milliseconds interval, bool repeats, Tim
     auto* timer = new QTimer(this);
     timer->setInterval(interval);
     timer->setSingleShot(!repeats);
-    connect(timer, &QTimer::timeout, this, [timer, repeats, callback = std::move(callback)] {
+    const int id = ++m_timerCount;
+    connect(timer, &QTimer::timeout, this, [this, id, timer, repeats, callback = std::move(callback)] {
         if (!repeats)
             timer->deleteLater();
+        // While a modal alert is up a timer does not fire; one that fell due fires once afterwards.
+        if (m_modalDepth > 0) {
+            if (std::none_of(m_deferredTimers.begin(), m_deferredTimers.end(), [id](const auto& t) { return t.first == id; }))
+                m_deferredTimers.emplace_back(id, callback);
+            return;
+        }
         callback();
     });
     timer->start();

@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -51,12 +52,18 @@ public:
 
 private:
     void dropTask(RunningTask* task);
+    void postTermination(const TaskTermination& termination);
+    void modalEnded();
 
     QProcessEnvironment m_environment;
     std::vector<std::unique_ptr<RunningTask>> m_tasks;
     std::unique_ptr<NotificationSink> m_notifications;
     QPointer<QSystemTrayIcon> m_notificationFallback;
     std::unique_ptr<QSettings> m_userDefaults;
+    int m_modalDepth = 0;
+    std::deque<TaskTermination> m_deferredTerminations;
+    std::vector<std::pair<int, TimerCallback>> m_deferredTimers;
+    int m_timerCount = 0;
 };
 
 } // namespace tolvane

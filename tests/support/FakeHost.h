@@ -11,6 +11,14 @@
 #include <memory>
 #include <vector>
 
+#include <ostream>
+
+// Readable values in test failures.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace tolvane::testing {
 
 class FakeHost final : public Host {

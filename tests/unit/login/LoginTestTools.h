@@ -8,7 +8,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
 #include <optional>
+#include <ostream>
 
 namespace tolvane::logintest {
 
@@ -87,3 +90,13 @@ private:
 };
 
 } // namespace tolvane::logintest
+
+// Readable test failure messages for Qt's texts.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << ::testing::PrintToString(text.toStdString());
+}
+inline void PrintTo(const QByteArray& bytes, std::ostream* os)
+{
+    *os << ::testing::PrintToString(bytes.toStdString());
+}

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need (Debian 12 packages), then configures and builds the
+# debug tree in build/. Safe to run again: packages already there are not fetched twice.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+    build-essential cmake pkg-config   # compiler and build system
+    qt6-base-dev qt6-base-dev-tools    # Qt 6 Widgets, DBus, Network, Test; moc, uic, rcc
+    libqt6svg6-dev                     # SVG status images
+    qt6-qpa-plugins                    # the xcb and offscreen platforms
+    libgtest-dev googletest            # unit and integration tests
+    lsof                               # the port check before every start
+    bash                               # commands run through a login shell
+    xvfb xauth                         # a virtual display for the demo and the desktop tests
+    dbus dbus-x11                      # a session bus for notifications
+    python3                            # reads the login files back in tests
+    desktop-file-utils                 # checks the autostart entry
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if ((${#missing[@]})); then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake --preset debug >/dev/null
+cmake --build --preset debug -j"$(nproc)"

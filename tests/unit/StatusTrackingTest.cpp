@@ -1,0 +1,319 @@
+// The state machine around the server: the interpretation of every command's end, Start behind the
+// port check, Stop, Open in Browser and the poll.
+#include "ControllerFixture.h"
+#include "server/Paths.h"
+
+#include <chrono>
+
+namespace tolvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+const QString PortCheck = QStringLiteral("-sTCP:LISTEN");
+const QString Status = QStringLiteral("status");
+const QString Start = QStringLiteral("start");
+const QString Stop = QStringLiteral("stop");
+const QString PortAlert =
+    QStringLiteral("Port :8008 is occupied. Please close the process that is using it to start the Tolvane.");
+const QString RunningNotice = QStringLiteral("Running, you can now click on 'Open in Browser' menu.");
+
+TEST(ExitStatusMapping, StatusesUpTo255AreTheCodeLargerOnesAreWaitStatuses)
+{
+    const struct {
+        int exitStatus;
+        std::int32_t code;
+    } rows[] = {{0, 0}, {1, 1}, {4, 4}, {6, 6}, {126, 126}, {127, 127}, {254, 254}, {255, 255},
+                {256, 1}, {1024, 4}, {1536, 6}, {65280, 255}};
+    for (const auto& row : rows)
+        EXPECT_EQ(exitStatusToCode(row.exitStatus), row.code) << row.exitStatus;
+}
+
+class StatusTrackingTest : public ControllerTest {
+protected:
+    void SetUp() override
+    {
+        installExecutable();
+        makeStatusItem();
+        makeFolder(fake.home + QStringLiteral("/.tolvane"));
+    }
+    QStringList launchedWords() const
+    {
+        QStringList words;
+        for (const auto& task : fake.tasks)
+            words.append(task.commandLine().split(QLatin1Char(' ')).last());
+        return words;
+    }
+    // A steady, stopped server that has been presented once.
+    void presentStopped()
+    {
+        controller->getTolvaneStatus();
+        fake.endRunning(Status, 1);
+        fake.notifications.clear();
+    }
+};
+
+TEST_F(StatusTrackingTest, StartLaunchesTheListenerOnlyPortCheckAndDisablesOnlyTheMenuItem)
+{
+    controller->outlets.startButton->setEnabled(true);
+    controller->startFunction();
+    ASSERT_EQ(fake.tasks.size(), 1u);
+    EXPECT_EQ(fake.tasks[0].commandLine(), QStringLiteral("lsof -nP -iTCP:8008 -sTCP:LISTEN"));
+    EXPECT_TRUE(controller->istolvaneStart());
+    EXPECT_FALSE(controller->outlets.startTolvane->isEnabled());
+    EXPECT_TRUE(controller->outlets.startButton->isEnabled());
+    EXPECT_EQ(item().image(), QStringLiteral("loading"));
+}
+
+TEST_F(StatusTrackingTest, StartWithThePortFreeEndsPresentedAsRunning)
+{
+    presentStopped();
+    controller->startFunction();
+    fake.endRunning(PortCheck, 1);
+    EXPECT_EQ(launchedWords().last(), Status);
+    fake.endRunning(Status, 1);
+    // The pending start is sent; the starting code is recorded, not presented.
+    EXPECT_FALSE(controller->istolvaneStart());
+    EXPECT_EQ(controller->status(), ServerStatusStarting);
+    EXPECT_EQ(controller->lastStatus(), ServerStatusStopped);
+    EXPECT_EQ(launchedWords().last(), Start);
+    EXPECT_EQ(item().image(), QStringLiteral("loading"));
+    fake.endRunning(Start, 0);
+    EXPECT_TRUE(fake.logRecords.contains(QStringLiteral("Fetching `tolvane status`...")));
+    fake.endRunning(Status, 0);
+    EXPECT_EQ(controller->status(), ServerStatusRunning);
+    EXPECT_EQ(item().image(), QStringLiteral("stop"));
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{RunningNotice});
+    EXPECT_TRUE(fake.alerts.empty());
+}
+
+TEST_F(StatusTrackingTest, StartWithThePortTakenAlertsThenPresentsStoppedAndStartsAtTheNextResult)
+{
+    presentStopped();
+    controller->startFunction();
+    fake.endRunning(PortCheck, 0,
+                    "COMMAND   PID USER   FD   TYPE DEVICE SIZE/OFF NODE NAME\n"
+                    "nc      4242 root    3u  IPv4  12345      0t0  TCP 127.0.0.1:8008 (LISTEN)\n");
+    EXPECT_TRUE(controller->isPortAlert());
+    // The log names the process that holds the port.
+    EXPECT_TRUE(fake.logRecords.contains(QStringLiteral("Port 8008 is held by nc (process 4242).")));
+
+    // While the alert is on screen, nothing is set yet.
+    std::int32_t statusDuringAlert = -2;
+    fake.onAlert = [&](const AlertRequest&) { statusDuringAlert = controller->status(); };
+    fake.endRunning(Status, 1);
+    EXPECT_EQ(fake.alertMessages(), QStringList{PortAlert});
+    EXPECT_EQ(statusDuringAlert, ServerStatusStopped);
+    EXPECT_FALSE(controller->isPortAlert());
+    EXPECT_EQ(controller->status(), ServerStatusStopped);
+    // Presented although 1 was held: the stopped notice follows the alert, Start is available again.
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{QStringLiteral("Stopped")});
+    EXPECT_TRUE(controller->outlets.startTolvane->isEnabled());
+    EXPECT_TRUE(controller->istolvaneStart());
+    EXPECT_EQ(fake.runningTasks().size(), 0u);
+
+    // The start is not cancelled: the next result, here the poll's, sends it.
+    controller->getTolvaneStatus();
+    fake.endRunning(Status, 1);
+    EXPECT_EQ(launchedWords().last(), Start);
+    EXPECT_FALSE(controller->istolvaneStart());
+}
+
+TEST_F(StatusTrackingTest, StartWhileRunningSendsStartAnywayAndPresentsRunningAgain)
+{
+    controller->getTolvaneStatus();
+    fake.endRunning(Status, 0);
+    fake.notifications.clear();
+    controller->startFunction();
+    fake.endRunning(PortCheck, 0);  // the server itself holds the port
+    fake.endRunning(Status, 0);
+    EXPECT_TRUE(fake.alerts.empty());
+    EXPECT_FALSE(controller->isPortAlert());
+    EXPECT_EQ(launchedWords().last(), Start);
+    EXPECT_EQ(controller->status(), ServerStatusStarting);
+    fake.endRunning(Start, 0);
+    fake.endRunning(Status, 0);
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{RunningNotice});
+}
+
+TEST_F(StatusTrackingTest, StopNotifiesLaunchesStopAndPresentsStopped)
+{
+    controller->getTolvaneStatus();
+    fake.endRunning(Status, 0);
+    fake.notifications.clear();
+    controller->stopFunction(false);
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{QStringLiteral("Stopping")});
+    EXPECT_EQ(launchedWords().last(), Stop);
+    fake.endRunning(Stop, 0);
+    fake.endRunning(Status, 1);
+    EXPECT_EQ(item().image(), QStringLiteral("favicon"));
+    EXPECT_EQ(fake.notificationSubtitles(), (QStringList{QStringLiteral("Stopping"), QStringLiteral("Stopped")}));
+}
+
+TEST_F(StatusTrackingTest, StopWhileQuittingSaysSo)
+{
+    controller->stopFunction(true);
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{QStringLiteral("Stopping and quitting the application...")});
+    EXPECT_EQ(launchedWords(), QStringList{Stop});
+}
+
+TEST_F(StatusTrackingTest, AfterTheLoginStepTheNextResultIsPresentedEvenWhenUnchanged)
+{
+    presentStopped();
+    controller->setNewStatus(ServerStatusUndetermined);
+    controller->getTolvaneStatus();
+    fake.endRunning(Status, 1);
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{QStringLiteral("Stopped")});
+}
+
+TEST_F(StatusTrackingTest, ASteadyServerGivesNoNotificationAtEveryPoll)
+{
+    controller->startTolvaneTimer();
+    fake.advance(8s);
+    fake.endRunning(Status, 0);
+    for (int poll = 0; poll < 5; ++poll) {
+        fake.advance(8s);
+        fake.endRunning(Status, 0);
+    }
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{RunningNotice});
+    EXPECT_EQ(fake.tasks.size(), 6u);
+}
+
+TEST_F(StatusTrackingTest, ThePollRunsEveryEightSecondsFromWhenItIsScheduled)
+{
+    controller->startTolvaneTimer();
+    fake.advance(7999ms);
+    EXPECT_TRUE(fake.tasks.empty());
+    fake.advance(1ms);
+    EXPECT_EQ(launchedWords(), QStringList{Status});
+    fake.advance(16s);
+    EXPECT_EQ(fake.tasks.size(), 3u);
+    // The poll never changes the icon.
+    EXPECT_EQ(item().image(), QStringLiteral("favicon"));
+}
+
+TEST_F(StatusTrackingTest, VanishedExecutablePresentsUndeterminedAndNotifiesEveryTime)
+{
+    controller->getTolvaneStatus();
+    fake.endRunning(Status, 0);
+    fake.notifications.clear();
+    controller->getTolvaneStatus();
+    controller->getTolvaneStatus();
+    ASSERT_TRUE(QFile::remove(executablePath()));
+    fake.endRunning(Status, 0);
+    fake.endRunning(Status, 0);
+    EXPECT_EQ(controller->status(), ServerStatusUndetermined);
+    EXPECT_EQ(item().image(), QStringLiteral("exclaim"));
+    EXPECT_EQ(item().toolTip(), QStringLiteral("Tolvane is running."));
+    EXPECT_FALSE(controller->outlets.startTolvane->isEnabled());
+    EXPECT_EQ(fake.notificationSubtitles(), (QStringList{QStringLiteral("The `tolvane` executable does not exist!"),
+                                                         QStringLiteral("The `tolvane` executable does not exist!")}));
+}
+
+TEST_F(StatusTrackingTest, WithTheExecutableMissingAStartStaysPendingAndThePollChangesNothing)
+{
+    ASSERT_TRUE(QFile::remove(executablePath()));
+    controller->startTolvaneTimer();
+    controller->startFunction();
+    fake.endRunning(PortCheck, 1);
+    fake.advance(24s);
+    EXPECT_EQ(fake.tasks.size(), 1u);
+    EXPECT_TRUE(controller->istolvaneStart());
+    EXPECT_EQ(controller->status(), ServerStatusUndetermined);
+}
+
+struct BranchRow {
+    const char* name;
+    const char* word;  // the last word of the ended command line
+    int exitStatus;
+    bool portAlertBefore;
+    bool startBefore;
+    std::int32_t heldBefore;
+    bool portAlertAfter;
+    bool startAfter;
+    std::int32_t statusAfter;
+    bool presented;    // the icon changed from its marker
+    const char* next;  // the word of the command launched next, "" for none
+};
+
+class CheckRunTaskBranchTest : public StatusTrackingTest, public ::testing::WithParamInterface<BranchRow> {};
+
+TEST_P(CheckRunTaskBranchTest, FollowsTheFlagTable)
+{
+    const BranchRow& row = GetParam();
+    controller->setIsLoaded(true);
+    controller->setIsPortAlert(row.portAlertBefore);
+    controller->setIstolvaneStart(row.startBefore);
+    controller->setNewStatus(row.heldBefore);
+    item().setImage(QStringLiteral("marker"));
+    const QString line = QString::fromLatin1(row.word) == PortCheck ? QStringLiteral("lsof -nP -iTCP:8008 -sTCP:LISTEN")
+                                                                    : executablePath() + QLatin1Char(' ') + QString::fromLatin1(row.word);
+    const std::int32_t result = controller->checkRunTask(TaskTermination{{QStringLiteral("-l"), QStringLiteral("-c"), line}, row.exitStatus});
+
+    EXPECT_EQ(controller->isPortAlert(), row.portAlertAfter);
+    EXPECT_EQ(controller->istolvaneStart(), row.startAfter);
+    EXPECT_EQ(controller->status(), row.statusAfter);
+    EXPECT_EQ(result, row.statusAfter);
+    // The only command launched by the interpretation is the follow-up; a start launched sets
+    // "loading", which is no presentation.
+    const QString next = QString::fromLatin1(row.next);
+    EXPECT_EQ(item().image() != QStringLiteral("marker") && next != Start, row.presented) << item().image().toStdString();
+    if (next.isEmpty())
+        EXPECT_TRUE(fake.tasks.empty());
+    else
+        EXPECT_EQ(launchedWords(), QStringList{next});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Branches, CheckRunTaskBranchTest,
+    ::testing::Values(
+        BranchRow{"PortCheckInUseSetsTheAlertFlag", "-sTCP:LISTEN", 0, false, true, 1, true, true, 1, false, "status"},
+        BranchRow{"PortCheckFreeLeavesTheFlag", "-sTCP:LISTEN", 1, true, true, 1, true, true, 1, false, "status"},
+        BranchRow{"PortAlertOnANonZeroStatus", "status", 1, true, true, 1, false, true, 1, true, ""},
+        BranchRow{"PortAlertWithServerFailed", "status", 6, true, false, 0, false, false, 1, true, ""},
+        BranchRow{"ZeroStatusClearsTheAlertAndSendsThePendingStart", "status", 0, true, true, 1, false, false, 4, false, "start"},
+        BranchRow{"PendingStartIgnoresTheExitStatus", "status", 1, false, true, 0, false, false, 4, false, "start"},
+        BranchRow{"ChangedCodeIsPresented", "status", 0, false, false, 1, false, false, 0, true, ""},
+        BranchRow{"UnchangedCodeIsNot", "status", 1, false, false, 1, false, false, 1, false, ""},
+        BranchRow{"ShellFailureIsACodeOfItsOwn", "status", 255, false, false, 0, false, false, 255, true, ""},
+        BranchRow{"WaitStatusIsShifted", "status", 256, false, false, 0, false, false, 1, true, ""},
+        BranchRow{"StartEndLeadsToAStatusQuery", "start", 1, true, true, 4, true, true, 4, false, "status"},
+        BranchRow{"StopEndLeadsToAStatusQuery", "stop", 0, false, false, 0, false, false, 0, false, "status"}),
+    [](const ::testing::TestParamInfo<BranchRow>& row) { return std::string(row.param.name); });
+
+TEST_F(StatusTrackingTest, APollResultBeforeThePortCheckEndsConsumesTheStart)
+{
+    controller->startFunction();
+    controller->getTolvaneStatus();
+    fake.endRunning(Status, 1);
+    EXPECT_EQ(launchedWords().last(), Start);
+    fake.endRunning(PortCheck, 0);
+    fake.endRunning(Status, 4);
+    // The port check's alert flag meets a result with no start pending: the alert shows.
+    EXPECT_EQ(fake.alertMessages(), QStringList{PortAlert});
+}
+
+TEST_F(StatusTrackingTest, OpenHandsTheAddressToTheBrowserAndNotifiesAFailure)
+{
+    controller->openFunction();
+    ASSERT_EQ(fake.openedUrls.size(), 1u);
+    EXPECT_EQ(fake.openedUrls[0], QUrl(QStringLiteral("http://127.0.0.1:8008/")));
+    EXPECT_TRUE(fake.notifications.empty());
+
+    fake.openUrlSucceeds = false;
+    controller->openFunction();
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{QStringLiteral(" Failed to open url: http://127.0.0.1:8008/")});
+}
+
+TEST_F(StatusTrackingTest, APortCheckThatCannotLaunchRecordsNoStartAndRestoresTheIcon)
+{
+    fake.refuseLaunches = true;
+    controller->startFunction();
+    EXPECT_FALSE(controller->istolvaneStart());
+    EXPECT_TRUE(controller->outlets.startTolvane->isEnabled());
+    EXPECT_EQ(item().image(), QStringLiteral("favicon"));
+    EXPECT_EQ(fake.logRecords.filter(QStringLiteral("port check")).size(), 1);
+}
+
+} // namespace
+} // namespace tolvane::testing
