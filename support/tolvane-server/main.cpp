@@ -35,7 +35,8 @@ enum Exit {
 };
 
 constexpr const char* kUrl = "http://127.0.0.1:8008/";
-constexpr int kProbeMs = 800;
+constexpr int kProbeMs = 800;     // status: generous, a loaded machine may answer slowly
+constexpr int kPollProbeMs = 300; // start re-probes often anyway while it waits
 
 int startDelayMs()
 {
@@ -123,7 +124,7 @@ int waitForOutcome(const DataFolder& folder, pid_t pid, int budgetMs)
             complain("Tolvane stopped before it answered");
             return kStopped;
         }
-        if (probeServer(pid, kProbeMs)) {
+        if (probeServer(pid, kPollProbeMs)) {
             say(runningLine(folder));
             return kRunning;
         }
