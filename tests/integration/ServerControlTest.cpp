@@ -1,0 +1,203 @@
+// The controller with the real host, the real login shell, the real lsof and the stand-in server on
+// port 8008.
+#include "RecordingHost.h"
+#include "app/AppDelegate.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+namespace tolvane::testing {
+namespace {
+
+const QString PortAlert =
+    QStringLiteral("Port :8008 is occupied. Please close the process that is using it to start the Tolvane.");
+const QString RunningNotice = QStringLiteral("Running, you can now click on 'Open in Browser' menu.");
+// Bounded waits: every command pays the user's login profile, which can be slow on a loaded machine.
+constexpr int ServerWaitMs = 60000;
+
+// A fresh user: home, configuration and data folders of its own, the stand-in server as executable.
+class ServerControlTest : public ::testing::Test {
+protected:
+    ServerControlTest()
+    {
+        home = folder.filePath(QStringLiteral("home"));
+        data = folder.filePath(QStringLiteral("data"));
+        QDir().mkpath(home);
+        QDir().mkpath(data);
+        setExecutable(QStringLiteral(TOLVANE_SERVER_PATH));
+        qputenv("HOME", home.toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", folder.filePath(QStringLiteral("config")).toLocal8Bit());
+        qputenv("TOLVANE_HOME", data.toLocal8Bit());
+    }
+    ~ServerControlTest() override
+    {
+        controller.reset();
+        runServer(QStringLiteral("stop"));
+        qputenv("HOME", savedHome);
+        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("TOLVANE_HOME");
+        qunsetenv("TOLVANE_PEX");
+    }
+
+    void setExecutable(const QString& path)
+    {
+        executable = path;
+        qputenv("TOLVANE_PEX", path.toLocal8Bit());
+    }
+
+    // The host reads the environment when it is made, so the controller comes after every setting.
+    void makeController()
+    {
+        recorder = std::make_unique<RecordingHost>();
+        installed = std::make_unique<ScopedHost>(*recorder);
+        controller = std::make_unique<AppDelegate>();
+        controller->loadInterface();
+        controller->applicationWillFinishLaunching();
+        controller->outlets.statusItem = std::make_unique<StatusItem>();
+        controller->outlets.statusItem->setImage(QStringLiteral("favicon"));
+    }
+
+    int runServer(const QString& word)
+    {
+        QProcess server;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TOLVANE_HOME"), data);
+        server.setProcessEnvironment(environment);
+        server.start(executable, {word});
+        server.waitForFinished(ServerWaitMs);
+        return server.exitCode();
+    }
+
+    bool waitFor(const std::function<bool()>& condition) { return RecordingHost::waitFor(condition, ServerWaitMs); }
+    bool presentedRunning()
+    {
+        return controller->status() == ServerStatusRunning && controller->outlets.statusItem->image() == QStringLiteral("stop");
+    }
+    bool presentedStopped()
+    {
+        return controller->status() == ServerStatusStopped && controller->outlets.statusItem->image() == QStringLiteral("favicon") &&
+               controller->outlets.statusItem->toolTip() == QStringLiteral("Tolvane is stopped.");
+    }
+
+    QByteArray savedHome = qgetenv("HOME");
+    QTemporaryDir folder;
+    QString home;
+    QString data;
+    QString executable;
+    std::unique_ptr<RecordingHost> recorder;
+    std::unique_ptr<ScopedHost> installed;
+    std::unique_ptr<AppDelegate> controller;
+};
+
+TEST_F(ServerControlTest, StartWithThePortFreeEndsPresentedAsRunning)
+{
+    makeController();
+    QElapsedTimer clock;
+    clock.start();
+    controller->startFunction();
+    ASSERT_TRUE(waitFor([&] { return presentedRunning(); }));
+    std::cout << "start request to running presentation: " << clock.elapsed() << " ms\n";
+    EXPECT_TRUE(recorder->subtitles.contains(RunningNotice));
+    EXPECT_TRUE(recorder->alerts.isEmpty());
+    EXPECT_EQ(runServer(QStringLiteral("status")), 0);
+    EXPECT_FALSE(controller->outlets.startTolvane->isEnabled());
+    EXPECT_TRUE(controller->outlets.stopTolvane->isEnabled());
+}
+
+TEST_F(ServerControlTest, StopEndsPresentedAsStopped)
+{
+    ASSERT_EQ(runServer(QStringLiteral("start")), 0);
+    makeController();
+    controller->getTolvaneStatus();
+    ASSERT_TRUE(waitFor([&] { return presentedRunning(); }));
+    controller->stopFunction(false);
+    ASSERT_TRUE(waitFor([&] { return presentedStopped(); }));
+    EXPECT_EQ(recorder->subtitles.mid(recorder->subtitles.indexOf(QStringLiteral("Stopping"))),
+              (QStringList{QStringLiteral("Stopping"), QStringLiteral("Stopped")}));
+    EXPECT_EQ(runServer(QStringLiteral("status")), 1);
+}
+
+TEST_F(ServerControlTest, StartWhileAnotherListenerHoldsThePortAlertsThenPresentsStopped)
+{
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, 8008));
+    makeController();
+    controller->startFunction();
+    ASSERT_TRUE(waitFor([&] { return !recorder->alerts.isEmpty(); }));
+    EXPECT_EQ(recorder->alerts, QStringList{PortAlert});
+    ASSERT_TRUE(waitFor([&] { return presentedStopped(); }));
+    EXPECT_TRUE(controller->outlets.startTolvane->isEnabled());
+    // The log names the holder of the port: this very test program.
+    const QString holder = QStringLiteral("(process %1)").arg(QCoreApplication::applicationPid());
+    EXPECT_EQ(recorder->records.filter(holder).size(), 1) << recorder->records.join(QLatin1Char('|')).toStdString();
+}
+
+TEST_F(ServerControlTest, AClientConnectionToPort8008RaisesNoPortAlert)
+{
+    // A connection whose one end has local port 8008 and the other remote port 8008, with nobody
+    // listening any more: the port is free for the server.
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 8008));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, 8008);
+    ASSERT_TRUE(client.waitForConnected(5000));
+    ASSERT_TRUE(listener.waitForNewConnection(5000));
+    QTcpSocket* accepted = listener.nextPendingConnection();
+    ASSERT_NE(accepted, nullptr);
+    listener.close();
+
+    makeController();
+    controller->startFunction();
+    ASSERT_TRUE(waitFor([&] { return presentedRunning(); }));
+    EXPECT_TRUE(recorder->alerts.isEmpty());
+    EXPECT_EQ(client.state(), QAbstractSocket::ConnectedState);
+}
+
+TEST_F(ServerControlTest, AnExecutableInAFolderWithABlankAndAQuoteWorks)
+{
+    const QString awkward = folder.filePath(QStringLiteral("my server's $dir/tolvane server.pex"));
+    QDir().mkpath(QFileInfo(awkward).path());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TOLVANE_SERVER_PATH), awkward));
+    setExecutable(awkward);
+    makeController();
+    controller->startFunction();
+    ASSERT_TRUE(waitFor([&] { return presentedRunning(); }));
+}
+
+TEST_F(ServerControlTest, AStatusCommandThatWritesSeveralPiecesIsNotKilledAndItsStatusIsRead)
+{
+    const QString chatty = folder.filePath(QStringLiteral("chatty.pex"));
+    QFile script(chatty);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\n"
+                 "echo \"first piece\"\n"
+                 "sleep 0.3\n"
+                 "i=0; while [ $i -lt 3000 ]; do echo \"more output $i\"; i=$((i+1)); done\n"
+                 "sleep 0.3\n"
+                 "echo \"last piece\"\n"
+                 "exit 6\n");
+    script.close();
+    ASSERT_TRUE(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    setExecutable(chatty);
+    makeController();
+    controller->setNewStatus(ServerStatusStopped);  // a changed code: the first piece is shown
+    controller->getTolvaneStatus();
+    ASSERT_TRUE(waitFor([&] { return controller->status() == ServerStatusFailedToStart; }));
+    EXPECT_EQ(controller->outlets.statusItem->image(), QStringLiteral("exclaim"));
+    // Only the first piece reached the log view.
+    EXPECT_TRUE(controller->outlets.taskLogs->toPlainText().contains(QStringLiteral("first piece")));
+    EXPECT_FALSE(controller->outlets.taskLogs->toPlainText().contains(QStringLiteral("last piece")));
+}
+
+} // namespace
+} // namespace tolvane::testing
