@@ -1,9 +1,14 @@
 // The process entry point: the application, the host, the controller, then the main event loop.
 #include "app/AppDelegate.h"
 #include "platform/QtHost.h"
+#include "platform/ReopenChannel.h"
+#include "platform/TerminationSignals.h"
 
 #include <QApplication>
 #include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
 
 int main(int argc, char* argv[])
 {
@@ -16,6 +21,12 @@ int main(int argc, char* argv[])
     // The controller lives in the status bar: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Opening the controller again while it runs reopens the running one.
+    tolvane::ReopenChannel reopen;
+    if (reopen.handOverToRunningInstance())
+        return 0;
+
+    tolvane::quitOnTerminationSignals();
     tolvane::QtHost host;
     tolvane::ScopedHost installed(host);
 
@@ -24,6 +35,14 @@ int main(int argc, char* argv[])
     controller.applicationWillFinishLaunching();
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller,
                      &tolvane::AppDelegate::applicationWillTerminate);
+    reopen.listen([&controller] {
+        tolvane::host().log(QStringLiteral("Tolvane was opened again."));
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        const bool visible = std::any_of(windows.begin(), windows.end(), [](const QWidget* w) {
+            return w->isVisible() && !w->windowFlags().testFlag(Qt::Popup);
+        });
+        controller.applicationShouldHandleReopen(visible);
+    });
     QTimer::singleShot(0, &controller, &tolvane::AppDelegate::applicationDidFinishLaunching);
     return QApplication::exec();
 }
