@@ -8,7 +8,11 @@
 
 namespace tolvane {
 
-inline const QString DefaultTolvaneExecutable = QStringLiteral("/Applications/Tolvane/support/tolvane/tolvane.pex");
+// The build sets where the product installs the server executable.
+#ifndef TOLVANE_DEFAULT_EXECUTABLE
+#define TOLVANE_DEFAULT_EXECUTABLE "/Applications/Tolvane/support/tolvane/tolvane.pex"
+#endif
+inline const QString DefaultTolvaneExecutable = QStringLiteral(TOLVANE_DEFAULT_EXECUTABLE);
 inline const QString CustomTolvaneDataKey = QStringLiteral("customTolvaneData");
 
 // The variable's value in the controller's own environment; exact, case-sensitive name.
