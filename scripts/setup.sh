@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
     build-essential cmake pkg-config   # compiler and build system
     qt6-base-dev qt6-base-dev-tools    # Qt 6 Widgets, DBus, Network, Test; moc, uic, rcc
-    libqt6svg6-dev                     # SVG status images
+    qt6-svg-dev                        # SVG status images
     qt6-qpa-plugins                    # the xcb and offscreen platforms
     libgtest-dev googletest            # unit and integration tests
     lsof                               # the port check before every start
