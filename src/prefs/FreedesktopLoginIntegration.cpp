@@ -2,12 +2,10 @@
 // every login, and an XDG autostart entry that repeats the setting for the D-Bus activation environment
 // and, when asked, opens the controller. Compiled on every platform so that it is tested everywhere.
 #include "prefs/LoginIntegration.h"
-
 #include "server/CommandRunner.h"
 
 #include <QDir>
 #include <QSaveFile>
-
 #include <optional>
 
 namespace tolvane {
@@ -103,11 +101,9 @@ bool writeAtomically(const QString& path, const QString& text)
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        file.commit();
+    // An incomplete write is discarded with the temporary file when `file` goes out of scope.
+    if (file.write(bytes) != bytes.size())
         return false;
-    }
     return file.commit();
 }
 
@@ -121,7 +117,10 @@ public:
 
     QStringList agentFolders() const override { return {m_autostartFolder, m_environmentFolder}; }
 
-    QString agentFilePath() const override { return m_autostartFolder + EntryName + QStringLiteral(".desktop"); }
+    QString agentFilePath() const override
+    {
+        return m_autostartFolder + EntryName + QStringLiteral(".desktop");
+    }
 
     QString setCommand(const QString& dataLocation) const override
     {

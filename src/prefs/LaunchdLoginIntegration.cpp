@@ -2,7 +2,6 @@
 // and, when asked, opens the controller. Compiled on every platform so that its texts are tested on
 // Linux too.
 #include "prefs/LoginIntegration.h"
-
 #include "server/CommandRunner.h"
 
 #include <QDir>
@@ -130,7 +129,8 @@ public:
 
     QString setCommand(const QString& dataLocation) const override
     {
-        return QStringLiteral("launchctl setenv TOLVANE_HOME \"%1\"").arg(escapedForDoubleQuotes(dataLocation));
+        return QStringLiteral("launchctl setenv TOLVANE_HOME \"%1\"")
+            .arg(escapedForDoubleQuotes(dataLocation));
     }
 
     QString agentCommand(const LoginAgent& agent) const override
@@ -169,25 +169,24 @@ public:
         QString strings;
         for (const QString& argument : arguments)
             strings += QStringLiteral("\t\t<string>%1</string>\n").arg(xmlEscaped(argument));
-        const QString document =
-            QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                           "<plist version=\"1.0\">\n"
-                           "<dict>\n"
-                           "\t<key>Label</key>\n"
-                           "\t<string>%1</string>\n"
-                           "\t<key>ProgramArguments</key>\n"
-                           "\t<array>\n"
-                           "%2"
-                           "\t</array>\n"
-                           "\t<key>RunAtLoad</key>\n"
-                           "\t<true/>\n"
-                           "\t<key>version</key>\n"
-                           "\t<string>%3</string>\n"
-                           "</dict>\n"
-                           "</plist>\n")
-                .arg(xmlEscaped(AgentLabel), strings, xmlEscaped(agent.version));
+        const QString document = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                                "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                                                "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                                                "<plist version=\"1.0\">\n"
+                                                "<dict>\n"
+                                                "\t<key>Label</key>\n"
+                                                "\t<string>%1</string>\n"
+                                                "\t<key>ProgramArguments</key>\n"
+                                                "\t<array>\n"
+                                                "%2"
+                                                "\t</array>\n"
+                                                "\t<key>RunAtLoad</key>\n"
+                                                "\t<true/>\n"
+                                                "\t<key>version</key>\n"
+                                                "\t<string>%3</string>\n"
+                                                "</dict>\n"
+                                                "</plist>\n")
+                                     .arg(xmlEscaped(AgentLabel), strings, xmlEscaped(agent.version));
 
         // The folder normally exists already; creating it here keeps a first write from failing.
         QDir().mkpath(m_agentsFolder);
@@ -195,11 +194,9 @@ public:
         if (!file.open(QIODevice::WriteOnly))
             return false;
         const QByteArray bytes = document.toUtf8();
-        if (file.write(bytes) != bytes.size()) {
-            file.cancelWriting();
-            file.commit();
+        // An incomplete write is discarded with the temporary file when `file` goes out of scope.
+        if (file.write(bytes) != bytes.size())
             return false;
-        }
         return file.commit();
     }
 

@@ -1,7 +1,6 @@
 // The login integration of the platform this controller was built for.
-#include "prefs/LoginIntegration.h"
-
 #include "platform/Host.h"
+#include "prefs/LoginIntegration.h"
 
 #include <QDir>
 

@@ -1,14 +1,12 @@
 // The freedesktop adapter: its command texts, the shell's reading of them, the autostart entry as the
 // validator and GLib read it, the environment.d line as systemd's generator reads it, and atomic writing.
 #include "LoginTestTools.h"
-
 #include "prefs/LoginIntegration.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 namespace tolvane {
@@ -47,8 +45,8 @@ QList<QByteArray> utf8(const QStringList& texts)
 TEST(FreedesktopLoginIntegration, EntriesAreUnderTheConfigurationFolder)
 {
     const auto integration = makeFreedesktopLoginIntegration(QStringLiteral("/home/a/.config"));
-    EXPECT_EQ(integration->agentFolders(),
-              (QStringList{QStringLiteral("/home/a/.config/autostart/"), QStringLiteral("/home/a/.config/environment.d/")}));
+    EXPECT_EQ(integration->agentFolders(), (QStringList{QStringLiteral("/home/a/.config/autostart/"),
+                                                        QStringLiteral("/home/a/.config/environment.d/")}));
     EXPECT_EQ(integration->agentFilePath(), autostartFile(QStringLiteral("/home/a/.config")));
 }
 
@@ -78,12 +76,14 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"/home/a/tolvane data", false, "/usr/bin/tolvane-controller",
                     R"(dbus-update-activation-environment --systemd TOLVANE_HOME="/home/a/tolvane data")",
                     R"(dbus-update-activation-environment --systemd TOLVANE_HOME="/home/a/tolvane data")"},
-        CommandCase{"/home/a/tolvane data", true, "/usr/bin/tolvane-controller",
-                    R"(dbus-update-activation-environment --systemd TOLVANE_HOME="/home/a/tolvane data")",
-                    R"(dbus-update-activation-environment --systemd TOLVANE_HOME="/home/a/tolvane data" ; /usr/bin/tolvane-controller)"},
-        CommandCase{"/srv/tolvane_data-2.v1", true, "/opt/Tolvane Controller/tolvane-controller",
-                    R"(dbus-update-activation-environment --systemd TOLVANE_HOME="/srv/tolvane_data-2.v1")",
-                    R"(dbus-update-activation-environment --systemd TOLVANE_HOME="/srv/tolvane_data-2.v1" ; '/opt/Tolvane Controller/tolvane-controller')"},
+        CommandCase{
+            "/home/a/tolvane data", true, "/usr/bin/tolvane-controller",
+            R"(dbus-update-activation-environment --systemd TOLVANE_HOME="/home/a/tolvane data")",
+            R"(dbus-update-activation-environment --systemd TOLVANE_HOME="/home/a/tolvane data" ; /usr/bin/tolvane-controller)"},
+        CommandCase{
+            "/srv/tolvane_data-2.v1", true, "/opt/Tolvane Controller/tolvane-controller",
+            R"(dbus-update-activation-environment --systemd TOLVANE_HOME="/srv/tolvane_data-2.v1")",
+            R"(dbus-update-activation-environment --systemd TOLVANE_HOME="/srv/tolvane_data-2.v1" ; '/opt/Tolvane Controller/tolvane-controller')"},
         CommandCase{R"(/tmp/a"b$c`d\e'f)", false, "",
                     R"(dbus-update-activation-environment --systemd TOLVANE_HOME="/tmp/a\"b\$c\`d\\e'f")",
                     R"(dbus-update-activation-environment --systemd TOLVANE_HOME="/tmp/a\"b\$c\`d\\e'f")"}));
@@ -101,35 +101,39 @@ TEST_P(FreedesktopSetCommand, GivesTheToolThePathUnchangedAndRunsNothingElse)
 
     const std::optional<logintest::Invocation> set = tools.invocation(SetTool);
     ASSERT_TRUE(set.has_value());
-    EXPECT_EQ(set->arguments, utf8({QStringLiteral("--systemd"), QStringLiteral("TOLVANE_HOME=") + GetParam()}));
+    EXPECT_EQ(set->arguments,
+              utf8({QStringLiteral("--systemd"), QStringLiteral("TOLVANE_HOME=") + GetParam()}));
     EXPECT_EQ(tools.ran(), QStringList{SetTool});
     EXPECT_FALSE(QFileInfo::exists(tools.injectionMarker()));
 }
 
-INSTANTIATE_TEST_SUITE_P(AwkwardPaths, FreedesktopSetCommand, ::testing::ValuesIn(freedesktopDataLocations()));
+INSTANTIATE_TEST_SUITE_P(AwkwardPaths, FreedesktopSetCommand,
+                         ::testing::ValuesIn(freedesktopDataLocations()));
 
 TEST(FreedesktopEntries, AreTheExactTexts)
 {
     QTemporaryDir configHome;
     ASSERT_TRUE(configHome.isValid());
     const auto integration = makeFreedesktopLoginIntegration(configHome.path());
-    ASSERT_TRUE(integration->writeAgent({QStringLiteral("/home/a/tolvane data"), true,
-                                         QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
+    ASSERT_TRUE(
+        integration->writeAgent({QStringLiteral("/home/a/tolvane data"), true,
+                                 QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
 
     EXPECT_EQ(logintest::readFile(environmentFile(configHome.path())).toStdString(),
               "# Written by the Tolvane controller 0.17\n"
               "TOLVANE_HOME=\"/home/a/tolvane data\"\n");
-    EXPECT_EQ(logintest::readFile(autostartFile(configHome.path())).toStdString(),
-              "[Desktop Entry]\n"
-              "Type=Application\n"
-              "Name=Tolvane\n"
-              "Comment=Sets the Tolvane data folder for the session and opens the Tolvane controller\n"
-              R"(Exec=sh -c "dbus-update-activation-environment --systemd TOLVANE_HOME=\\"/home/a/tolvane data\\" ; /usr/bin/tolvane-controller")"
-              "\n"
-              "Icon=tolvane\n"
-              "NoDisplay=true\n"
-              "X-GNOME-Autostart-enabled=true\n"
-              "X-Tolvane-Version=0.17\n");
+    EXPECT_EQ(
+        logintest::readFile(autostartFile(configHome.path())).toStdString(),
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=Tolvane\n"
+        "Comment=Sets the Tolvane data folder for the session and opens the Tolvane controller\n"
+        R"(Exec=sh -c "dbus-update-activation-environment --systemd TOLVANE_HOME=\\"/home/a/tolvane data\\" ; /usr/bin/tolvane-controller")"
+        "\n"
+        "Icon=tolvane\n"
+        "NoDisplay=true\n"
+        "X-GNOME-Autostart-enabled=true\n"
+        "X-Tolvane-Version=0.17\n");
 }
 
 // The escaping of the environment.d value, for machines without systemd's generator to read it back.
@@ -226,7 +230,8 @@ TEST_P(FreedesktopEnvironmentEntry, ReadsBackThroughSystemdsGeneratorUnchanged)
     environment.remove(QStringLiteral("TOLVANE_HOME"));
     QByteArray output;
     QByteArray errors;
-    ASSERT_EQ(logintest::runProgram(EnvironmentGenerator, {}, &output, &errors, environment), 0) << errors.toStdString();
+    ASSERT_EQ(logintest::runProgram(EnvironmentGenerator, {}, &output, &errors, environment), 0)
+        << errors.toStdString();
 
     QList<QByteArray> found;
     for (const QByteArray& line : output.split('\n')) {
@@ -239,7 +244,8 @@ TEST_P(FreedesktopEnvironmentEntry, ReadsBackThroughSystemdsGeneratorUnchanged)
     EXPECT_EQ(*value, GetParam().toUtf8());
 }
 
-INSTANTIATE_TEST_SUITE_P(AwkwardPaths, FreedesktopEnvironmentEntry, ::testing::ValuesIn(freedesktopDataLocations()));
+INSTANTIATE_TEST_SUITE_P(AwkwardPaths, FreedesktopEnvironmentEntry,
+                         ::testing::ValuesIn(freedesktopDataLocations()));
 
 // Where the fake controller lives, below the fakes' folder: blanks, quotes, a command substitution and
 // a "%" that a field-code expansion would eat.
@@ -253,7 +259,7 @@ const QStringList ControllerLocations = {
 struct AutostartCase {
     QString dataLocation;
     bool openAtLogin;
-    QString controllerLocation;  // below FakeTools::root()
+    QString controllerLocation; // below FakeTools::root()
 };
 
 void PrintTo(const AutostartCase& c, std::ostream* os)
@@ -313,8 +319,8 @@ TEST_P(FreedesktopAutostartEntry, LaunchedByGLibRunsTheToolsWithThePathsUnchange
     if (gio.isEmpty())
         GTEST_SKIP() << "gio is not installed (Debian package libglib2.0-bin): no desktop entry launcher";
     QByteArray errors;
-    ASSERT_EQ(logintest::runProgram(gio, {QStringLiteral("launch"), integration->agentFilePath()}, nullptr, &errors,
-                                    tools.environment(), tools.root()),
+    ASSERT_EQ(logintest::runProgram(gio, {QStringLiteral("launch"), integration->agentFilePath()}, nullptr,
+                                    &errors, tools.environment(), tools.root()),
               0)
         << errors.toStdString();
 
@@ -341,7 +347,8 @@ TEST_P(FreedesktopAutostartEntry, IsDescribedWithTheEnvironmentEntry)
 {
     const QString description = integration->describe(agent);
     EXPECT_TRUE(description.contains(QString::fromUtf8(logintest::readFile(integration->agentFilePath()))));
-    EXPECT_TRUE(description.contains(QString::fromUtf8(logintest::readFile(environmentFile(configHome.path())))));
+    EXPECT_TRUE(
+        description.contains(QString::fromUtf8(logintest::readFile(environmentFile(configHome.path())))));
     EXPECT_TRUE(description.contains(integration->agentFilePath()));
     EXPECT_TRUE(description.contains(environmentFile(configHome.path())));
     // Both files, and nothing else, in each folder.
@@ -360,8 +367,9 @@ protected:
     {
         ASSERT_TRUE(configHome.isValid());
         integration = makeFreedesktopLoginIntegration(configHome.path());
-        ASSERT_TRUE(integration->writeAgent(
-            {QStringLiteral("/home/a/old data"), true, QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.16")}));
+        ASSERT_TRUE(
+            integration->writeAgent({QStringLiteral("/home/a/old data"), true,
+                                     QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.16")}));
         oldEnvironment = logintest::readFile(environmentFile(configHome.path()));
         oldAutostart = logintest::readFile(autostartFile(configHome.path()));
         ASSERT_FALSE(oldEnvironment.isEmpty());
@@ -390,8 +398,9 @@ protected:
 
 TEST_F(FreedesktopRewrite, ReplacesBothEntries)
 {
-    ASSERT_TRUE(integration->writeAgent(
-        {QStringLiteral("/home/a/new data"), false, QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
+    ASSERT_TRUE(
+        integration->writeAgent({QStringLiteral("/home/a/new data"), false,
+                                 QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
     EXPECT_TRUE(logintest::readFile(environmentFile(configHome.path())).contains("/home/a/new data"));
     const QByteArray autostart = logintest::readFile(autostartFile(configHome.path()));
     EXPECT_TRUE(autostart.contains("/home/a/new data"));
@@ -405,32 +414,37 @@ struct UnwritableCase {
     QString bundlePath;
 };
 
-class FreedesktopUnwritableText : public FreedesktopRewrite, public ::testing::WithParamInterface<UnwritableCase> {};
+class FreedesktopUnwritableText : public FreedesktopRewrite,
+                                  public ::testing::WithParamInterface<UnwritableCase> {};
 
 TEST_P(FreedesktopUnwritableText, IsRefusedAndTouchesNeitherEntry)
 {
     const UnwritableCase& c = GetParam();
-    EXPECT_FALSE(integration->writeAgent({c.dataLocation, c.openAtLogin, c.bundlePath, QStringLiteral("0.17")}));
+    EXPECT_FALSE(
+        integration->writeAgent({c.dataLocation, c.openAtLogin, c.bundlePath, QStringLiteral("0.17")}));
     expectOldEnvironmentIntact();
     expectOldAutostartIntact();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     LineBreaksAndControlCharacters, FreedesktopUnwritableText,
-    ::testing::Values(
-        UnwritableCase{"LineFeed", QStringLiteral("/home/a/line\nfeed"), false, QString()},
-        UnwritableCase{"CarriageReturn", QStringLiteral("/home/a/carriage\rreturn"), false, QString()},
-        UnwritableCase{"Escape", QStringLiteral("/home/a/\x1b[31mred"), false, QString()},
-        UnwritableCase{"LineFeedInController", QStringLiteral("/home/a/data"), true, QStringLiteral("/opt/a\nb")}),
+    ::testing::Values(UnwritableCase{"LineFeed", QStringLiteral("/home/a/line\nfeed"), false, QString()},
+                      UnwritableCase{"CarriageReturn", QStringLiteral("/home/a/carriage\rreturn"), false,
+                                     QString()},
+                      UnwritableCase{"Escape", QStringLiteral("/home/a/\x1b[31mred"), false, QString()},
+                      UnwritableCase{"LineFeedInController", QStringLiteral("/home/a/data"), true,
+                                     QStringLiteral("/opt/a\nb")}),
     [](const ::testing::TestParamInfo<UnwritableCase>& param) { return std::string(param.param.name); });
 
 TEST_F(FreedesktopRewrite, AnUnwritableAutostartFolderFailsAndLeavesTheOldEntryIntact)
 {
     logintest::LockedFolder locked(configHome.path() + QStringLiteral("/autostart"));
     if (!locked.isLocked())
-        GTEST_SKIP() << "cannot make the autostart folder unwritable here: chattr +i failed and the user is root";
-    EXPECT_FALSE(integration->writeAgent(
-        {QStringLiteral("/home/a/new data"), false, QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
+        GTEST_SKIP()
+            << "cannot make the autostart folder unwritable here: chattr +i failed and the user is root";
+    EXPECT_FALSE(
+        integration->writeAgent({QStringLiteral("/home/a/new data"), false,
+                                 QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
     expectOldAutostartIntact();
 }
 
@@ -438,9 +452,11 @@ TEST_F(FreedesktopRewrite, AnUnwritableEnvironmentFolderFailsBeforeTheAutostartE
 {
     logintest::LockedFolder locked(configHome.path() + QStringLiteral("/environment.d"));
     if (!locked.isLocked())
-        GTEST_SKIP() << "cannot make the environment.d folder unwritable here: chattr +i failed and the user is root";
-    EXPECT_FALSE(integration->writeAgent(
-        {QStringLiteral("/home/a/new data"), false, QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
+        GTEST_SKIP()
+            << "cannot make the environment.d folder unwritable here: chattr +i failed and the user is root";
+    EXPECT_FALSE(
+        integration->writeAgent({QStringLiteral("/home/a/new data"), false,
+                                 QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
     expectOldEnvironmentIntact();
     expectOldAutostartIntact();
 }

@@ -1,7 +1,6 @@
 // The launchd adapter: its command texts, the shell's reading of them, the property list as an
 // independent parser reads it back, and atomic writing.
 #include "LoginTestTools.h"
-
 #include "prefs/LoginIntegration.h"
 
 #include <QDir>
@@ -11,7 +10,6 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 namespace tolvane {
@@ -74,14 +72,17 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"/Users/a/tolvane data", false, "/Applications/Tolvane.app",
                     R"(launchctl setenv TOLVANE_HOME "/Users/a/tolvane data")",
                     R"(launchctl setenv TOLVANE_HOME "/Users/a/tolvane data")"},
-        CommandCase{"/Users/a/tolvane data", true, "/Applications/Tolvane.app",
-                    R"(launchctl setenv TOLVANE_HOME "/Users/a/tolvane data")",
-                    R"(launchctl setenv TOLVANE_HOME "/Users/a/tolvane data" ; open /Applications/Tolvane.app)"},
-        CommandCase{"/Volumes/Data-2/tolvane_data.v1", true, "/Applications/Tolvane Controller.app",
-                    R"(launchctl setenv TOLVANE_HOME "/Volumes/Data-2/tolvane_data.v1")",
-                    R"(launchctl setenv TOLVANE_HOME "/Volumes/Data-2/tolvane_data.v1" ; open '/Applications/Tolvane Controller.app')"},
+        CommandCase{
+            "/Users/a/tolvane data", true, "/Applications/Tolvane.app",
+            R"(launchctl setenv TOLVANE_HOME "/Users/a/tolvane data")",
+            R"(launchctl setenv TOLVANE_HOME "/Users/a/tolvane data" ; open /Applications/Tolvane.app)"},
+        CommandCase{
+            "/Volumes/Data-2/tolvane_data.v1", true, "/Applications/Tolvane Controller.app",
+            R"(launchctl setenv TOLVANE_HOME "/Volumes/Data-2/tolvane_data.v1")",
+            R"(launchctl setenv TOLVANE_HOME "/Volumes/Data-2/tolvane_data.v1" ; open '/Applications/Tolvane Controller.app')"},
         // Escaping: a backslash before each character that double quotes leave special.
-        CommandCase{R"(/tmp/a"b$c`d\e'f)", false, "", R"(launchctl setenv TOLVANE_HOME "/tmp/a\"b\$c\`d\\e'f")",
+        CommandCase{R"(/tmp/a"b$c`d\e'f)", false, "",
+                    R"(launchctl setenv TOLVANE_HOME "/tmp/a\"b\$c\`d\\e'f")",
                     R"(launchctl setenv TOLVANE_HOME "/tmp/a\"b\$c\`d\\e'f")"}));
 
 class LaunchdSetCommand : public ::testing::TestWithParam<QString> {};
@@ -97,7 +98,8 @@ TEST_P(LaunchdSetCommand, GivesLaunchctlThePathUnchangedAndRunsNothingElse)
 
     const std::optional<logintest::Invocation> launchctl = tools.invocation(QStringLiteral("launchctl"));
     ASSERT_TRUE(launchctl.has_value());
-    EXPECT_EQ(launchctl->arguments, utf8({QStringLiteral("setenv"), QStringLiteral("TOLVANE_HOME"), GetParam()}));
+    EXPECT_EQ(launchctl->arguments,
+              utf8({QStringLiteral("setenv"), QStringLiteral("TOLVANE_HOME"), GetParam()}));
     EXPECT_EQ(tools.ran(), QStringList{QStringLiteral("launchctl")});
     EXPECT_FALSE(QFileInfo::exists(tools.injectionMarker()));
 }
@@ -155,7 +157,8 @@ std::vector<AgentCase> agentCases()
         cases.push_back({locations[i], false, bundles[i % bundles.size()], QStringLiteral("0.17")});
         cases.push_back({locations[i], true, bundles[i % bundles.size()], QStringLiteral("0.17")});
     }
-    cases.push_back({QStringLiteral("/Users/a/tolvane data"), true, bundles[0], QStringLiteral("0.17 <beta> & \"x\"")});
+    cases.push_back(
+        {QStringLiteral("/Users/a/tolvane data"), true, bundles[0], QStringLiteral("0.17 <beta> & \"x\"")});
     return cases;
 }
 
@@ -178,7 +181,8 @@ TEST_P(LaunchdAgentFile, ReadsBackToTheFourKeysAndItsCommandRunsTheToolsWithTheP
     ASSERT_TRUE(plist.has_value()) << problem.toStdString();
     EXPECT_EQ(plist->keys(), (QStringList{QStringLiteral("Label"), QStringLiteral("ProgramArguments"),
                                           QStringLiteral("RunAtLoad"), QStringLiteral("version")}));
-    EXPECT_EQ(plist->value(QStringLiteral("Label")), QJsonValue(QStringLiteral("org.veltran.tolvane.user.plist")));
+    EXPECT_EQ(plist->value(QStringLiteral("Label")),
+              QJsonValue(QStringLiteral("org.veltran.tolvane.user.plist")));
     EXPECT_EQ(plist->value(QStringLiteral("RunAtLoad")), QJsonValue(true));
     EXPECT_EQ(plist->value(QStringLiteral("version")), QJsonValue(c.version));
     const QJsonArray arguments = plist->value(QStringLiteral("ProgramArguments")).toArray();
@@ -233,10 +237,10 @@ protected:
 
     QTemporaryDir m_home;
     std::unique_ptr<LoginIntegration> integration;
-    const LoginAgent oldAgent{QStringLiteral("/Users/a/old data"), true, QStringLiteral("/Applications/Tolvane.app"),
-                              QStringLiteral("0.16")};
-    const LoginAgent newAgent{QStringLiteral("/Users/a/new data"), false, QStringLiteral("/Applications/Tolvane.app"),
-                              QStringLiteral("0.17")};
+    const LoginAgent oldAgent{QStringLiteral("/Users/a/old data"), true,
+                              QStringLiteral("/Applications/Tolvane.app"), QStringLiteral("0.16")};
+    const LoginAgent newAgent{QStringLiteral("/Users/a/new data"), false,
+                              QStringLiteral("/Applications/Tolvane.app"), QStringLiteral("0.17")};
     QByteArray oldFile;
 };
 
@@ -252,7 +256,8 @@ TEST_F(LaunchdAgentRewrite, AnUnwritableFolderLeavesTheOldFileIntact)
 {
     logintest::LockedFolder locked(integration->agentFolders().first());
     if (!locked.isLocked())
-        GTEST_SKIP() << "cannot make the agents folder unwritable here: chattr +i failed and the user is root";
+        GTEST_SKIP()
+            << "cannot make the agents folder unwritable here: chattr +i failed and the user is root";
     EXPECT_FALSE(integration->writeAgent(newAgent));
     expectOldFileIntact();
 }
@@ -264,8 +269,9 @@ TEST(LaunchdAgentWrite, AnAgentPathThatIsAFolderFailsAndLeavesNoPartialFile)
     const auto integration = makeLaunchdLoginIntegration(home.path());
     ASSERT_TRUE(QDir().mkpath(integration->agentFilePath()));
 
-    EXPECT_FALSE(integration->writeAgent(
-        {QStringLiteral("/Users/a/data"), false, QStringLiteral("/Applications/Tolvane.app"), QStringLiteral("0.17")}));
+    EXPECT_FALSE(
+        integration->writeAgent({QStringLiteral("/Users/a/data"), false,
+                                 QStringLiteral("/Applications/Tolvane.app"), QStringLiteral("0.17")}));
 
     EXPECT_TRUE(QFileInfo(integration->agentFilePath()).isDir());
     EXPECT_EQ(logintest::folderEntries(integration->agentFolders().first()), QStringList{AgentFileName});
@@ -279,7 +285,8 @@ struct UnwritableCase {
     QString version;
 };
 
-class LaunchdUnwritableText : public LaunchdAgentRewrite, public ::testing::WithParamInterface<UnwritableCase> {};
+class LaunchdUnwritableText : public LaunchdAgentRewrite,
+                              public ::testing::WithParamInterface<UnwritableCase> {};
 
 TEST_P(LaunchdUnwritableText, IsRefusedAndLeavesTheOldFileIntact)
 {
@@ -290,33 +297,36 @@ TEST_P(LaunchdUnwritableText, IsRefusedAndLeavesTheOldFileIntact)
 
 INSTANTIATE_TEST_SUITE_P(
     ControlCharacters, LaunchdUnwritableText,
-    ::testing::Values(
-        UnwritableCase{"StartOfHeading", QStringLiteral("/tmp/a\x01" "b"), QStringLiteral("/Applications/T.app"),
-                       QStringLiteral("0.17")},
-        UnwritableCase{"Escape", QStringLiteral("/tmp/\x1b[31mred"), QStringLiteral("/Applications/T.app"),
-                       QStringLiteral("0.17")},
-        UnwritableCase{"InBundlePath", QStringLiteral("/tmp/a"), QStringLiteral("/Applications/T\x7f\x08.app\x1f"),
-                       QStringLiteral("0.17")},
-        UnwritableCase{"InVersion", QStringLiteral("/tmp/a"), QStringLiteral("/Applications/T.app"),
-                       QStringLiteral("0.17\x07")},
-        UnwritableCase{"UnpairedSurrogate", QStringLiteral("/tmp/a") + QChar(0xD800),
-                       QStringLiteral("/Applications/T.app"), QStringLiteral("0.17")},
-        UnwritableCase{"NonCharacter", QStringLiteral("/tmp/a") + QChar(0xFFFE), QStringLiteral("/Applications/T.app"),
-                       QStringLiteral("0.17")}),
+    ::testing::Values(UnwritableCase{"StartOfHeading",
+                                     QStringLiteral("/tmp/a\x01"
+                                                    "b"),
+                                     QStringLiteral("/Applications/T.app"), QStringLiteral("0.17")},
+                      UnwritableCase{"Escape", QStringLiteral("/tmp/\x1b[31mred"),
+                                     QStringLiteral("/Applications/T.app"), QStringLiteral("0.17")},
+                      UnwritableCase{"InBundlePath", QStringLiteral("/tmp/a"),
+                                     QStringLiteral("/Applications/T\x7f\x08.app\x1f"),
+                                     QStringLiteral("0.17")},
+                      UnwritableCase{"InVersion", QStringLiteral("/tmp/a"),
+                                     QStringLiteral("/Applications/T.app"), QStringLiteral("0.17\x07")},
+                      UnwritableCase{"UnpairedSurrogate", QStringLiteral("/tmp/a") + QChar(0xD800),
+                                     QStringLiteral("/Applications/T.app"), QStringLiteral("0.17")},
+                      UnwritableCase{"NonCharacter", QStringLiteral("/tmp/a") + QChar(0xFFFE),
+                                     QStringLiteral("/Applications/T.app"), QStringLiteral("0.17")}),
     [](const ::testing::TestParamInfo<UnwritableCase>& param) { return std::string(param.param.name); });
 
 TEST(LaunchdDescription, PrintsTheDictionaryTheFileHolds)
 {
     const auto integration = makeLaunchdLoginIntegration(QStringLiteral("/Users/a"));
-    const LoginAgent agent{QStringLiteral("/Users/a/tolvane data"), true, QStringLiteral("/Applications/Tolvane.app"),
-                           QStringLiteral("0.17")};
+    const LoginAgent agent{QStringLiteral("/Users/a/tolvane data"), true,
+                           QStringLiteral("/Applications/Tolvane.app"), QStringLiteral("0.17")};
     EXPECT_EQ(integration->describe(agent).toStdString(),
               "{\n"
               "    Label = \"org.veltran.tolvane.user.plist\";\n"
               "    ProgramArguments = (\n"
               "        sh,\n"
               "        \"-c\",\n"
-              "        \"launchctl setenv TOLVANE_HOME \\\"/Users/a/tolvane data\\\" ; open /Applications/Tolvane.app\"\n"
+              "        \"launchctl setenv TOLVANE_HOME \\\"/Users/a/tolvane data\\\" ; open "
+              "/Applications/Tolvane.app\"\n"
               "    );\n"
               "    RunAtLoad = 1;\n"
               "    version = \"0.17\";\n"

@@ -1,10 +1,8 @@
 // The platform factory: which adapter, and where its entries go, from the host's environment.
+#include "platform/Host.h"
 #include "prefs/LoginIntegration.h"
 
-#include "platform/Host.h"
-
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 namespace tolvane {
@@ -69,10 +67,12 @@ TEST_P(LoginIntegrationFactory, ChoosesThePlatformsAdapterAndFolders)
     EXPECT_TRUE(integration->setCommand(QStringLiteral("/d")).startsWith(QLatin1String("launchctl setenv")));
 #else
     const QString configHome = GetParam().expectedConfigHome;
-    EXPECT_EQ(integration->agentFolders(),
-              (QStringList{configHome + QStringLiteral("/autostart/"), configHome + QStringLiteral("/environment.d/")}));
-    EXPECT_EQ(integration->agentFilePath(), configHome + QStringLiteral("/autostart/org.veltran.tolvane.user.desktop"));
-    EXPECT_TRUE(integration->setCommand(QStringLiteral("/d")).startsWith(QLatin1String("dbus-update-activation-environment")));
+    EXPECT_EQ(integration->agentFolders(), (QStringList{configHome + QStringLiteral("/autostart/"),
+                                                        configHome + QStringLiteral("/environment.d/")}));
+    EXPECT_EQ(integration->agentFilePath(),
+              configHome + QStringLiteral("/autostart/org.veltran.tolvane.user.desktop"));
+    EXPECT_TRUE(integration->setCommand(QStringLiteral("/d"))
+                    .startsWith(QLatin1String("dbus-update-activation-environment")));
 #endif
 }
 
@@ -82,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FactoryCase{"Empty", QString(), QStringLiteral("/home/a/.config")},
                       FactoryCase{"Relative", QStringLiteral("cfg"), QStringLiteral("/home/a/.config")},
                       FactoryCase{"Absolute", QStringLiteral("/srv/cfg"), QStringLiteral("/srv/cfg")},
-                      FactoryCase{"TrailingSeparator", QStringLiteral("/srv/cfg/"), QStringLiteral("/srv/cfg")}),
+                      FactoryCase{"TrailingSeparator", QStringLiteral("/srv/cfg/"),
+                                  QStringLiteral("/srv/cfg")}),
     [](const ::testing::TestParamInfo<FactoryCase>& param) { return std::string(param.param.name); });
 
 } // namespace

@@ -1,6 +1,5 @@
 // The login tests' entry point: QProcess needs an application object for its child handling.
 #include <QCoreApplication>
-
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)

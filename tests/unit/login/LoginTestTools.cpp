@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
-
 #include <unistd.h>
 
 namespace tolvane::logintest {
@@ -59,8 +58,8 @@ QProcessEnvironment FakeTools::environment() const
 
 int FakeTools::runShell(const QString& command) const
 {
-    return runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command}, nullptr, nullptr, environment(),
-                      root());
+    return runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command}, nullptr, nullptr,
+                      environment(), root());
 }
 
 std::optional<Invocation> FakeTools::invocation(const QString& name) const
@@ -167,7 +166,8 @@ bool writeFile(const QString& path, const QByteArray& contents)
 
 QStringList folderEntries(const QString& path)
 {
-    QStringList entries = QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QStringList entries =
+        QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     entries.sort();
     return entries;
 }
@@ -188,7 +188,8 @@ LockedFolder::~LockedFolder()
     if (m_mode == Mode::Immutable)
         runProgram(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
     else if (m_mode == Mode::ReadOnly)
-        QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(m_path,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 } // namespace tolvane::logintest

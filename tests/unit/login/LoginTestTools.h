@@ -7,9 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <ostream>
 
