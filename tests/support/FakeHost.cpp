@@ -27,6 +27,8 @@ bool FakeHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* 
         return false;
     }
     tasks.push_back(Task{spec, std::move(handler), false});
+    if (onLaunch)
+        onLaunch(spec);
     return true;
 }
 

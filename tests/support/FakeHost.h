@@ -77,6 +77,8 @@ public:
     // --- recorded calls and scripted answers
     std::vector<Task> tasks;
     bool refuseLaunches = false;
+    // Runs as each accepted task is recorded, so that a test can look at the state at that moment.
+    std::function<void(const TaskSpec&)> onLaunch;
     QStringList systemCommands;
     std::function<int(const QString&)> systemAnswer;  // default: 0
     std::vector<AlertRequest> alerts;
