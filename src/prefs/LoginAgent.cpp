@@ -53,7 +53,8 @@ bool AppDelegate::setEnvVarsAndPlist()
 
     LoginAgent agent;
     agent.dataLocation = *dataPath;
-    agent.openAtLogin = host().userDefaults().value(AutoLoadOnLoginKey, true).toBool();
+    // Only a stored yes opens the controller at login; registration and Apply store the choice first.
+    agent.openAtLogin = host().userDefaults().value(AutoLoadOnLoginKey, false).toBool();
     agent.bundlePath = host().bundlePath();
     agent.version = version();
     host().log(WritingFormat.arg(integration->describe(agent)));
