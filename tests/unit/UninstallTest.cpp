@@ -1,0 +1,142 @@
+// The uninstall action: the uninstall tool beside the application, asked for, run, then the quit.
+#include "ControllerFixture.h"
+
+#include <QProcess>
+
+namespace tolvane::testing {
+namespace {
+
+const QString Question = QStringLiteral("Are you sure that you want to uninstall the Tolvane application?");
+const QString Failed =
+    QStringLiteral("The Tolvane uninstall did not succeed. You can see the logs at the Console application.");
+
+class UninstallTest : public ControllerTest {
+protected:
+    // The tool beside the application.
+    QString toolPath() const { return QFileInfo(fake.bundle).path() + QStringLiteral("/Tolvane_Uninstall.tool"); }
+    void installTool() { makeFile(toolPath()); }
+    QCheckBox& deleteData() { return *controller->outlets.deleteTolvaneData; }
+};
+
+TEST_F(UninstallTest, AMissingToolIsReportedWithoutAskingAnything)
+{
+    controller->tolvaneUninstall(nullptr);
+
+    EXPECT_EQ(fake.alertMessages(),
+              QStringList{QStringLiteral("The Tolvane uninstall script is not found at '%1'. You need to reinstall "
+                                         "the Tolvane application.")
+                              .arg(toolPath())});
+    EXPECT_TRUE(fake.alerts[0].buttons.isEmpty());
+    EXPECT_TRUE(fake.systemCommands.isEmpty());
+    EXPECT_EQ(fake.terminateCalls, 0);
+}
+
+TEST_F(UninstallTest, CancelRunsNothing)
+{
+    installTool();
+    fake.alertAnswers = {FirstButtonReturn + 1};
+
+    controller->tolvaneUninstall(nullptr);
+
+    ASSERT_EQ(fake.alerts.size(), 1u);
+    EXPECT_EQ(fake.alerts[0].messageText, Question);
+    EXPECT_EQ(fake.alerts[0].buttons, (QStringList{QStringLiteral("OK"), QStringLiteral("Cancel")}));
+    EXPECT_TRUE(fake.systemCommands.isEmpty());
+    EXPECT_EQ(controller->quitReason(), QuitReasonNone);
+    EXPECT_EQ(fake.terminateCalls, 0);
+}
+
+struct DeleteChoice {
+    const char* name;
+    Qt::CheckState box;
+    const char* answers;
+};
+
+class UninstallAnswersTest : public UninstallTest, public ::testing::WithParamInterface<DeleteChoice> {};
+
+TEST_P(UninstallAnswersTest, TheToolIsToldWhetherToDeleteTheData)
+{
+    installTool();
+    deleteData().setCheckState(GetParam().box);
+
+    controller->tolvaneUninstall(nullptr);
+
+    EXPECT_EQ(fake.alertMessages(), QStringList{Question});
+    EXPECT_EQ(fake.systemCommands, QStringList{toolPath() + QLatin1Char(' ') + QLatin1String(GetParam().answers)});
+}
+
+// Only a box that is plainly on deletes the data.
+INSTANTIATE_TEST_SUITE_P(Boxes, UninstallAnswersTest,
+                         ::testing::Values(DeleteChoice{"Checked", Qt::Checked, "yes yes"},
+                                           DeleteChoice{"Unchecked", Qt::Unchecked, "yes no"},
+                                           DeleteChoice{"Mixed", Qt::PartiallyChecked, "yes no"}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(UninstallTest, AnInstallationFolderWithABlankIsQuoted)
+{
+    fake.bundle = fake.folder.filePath(QStringLiteral("My Apps/Tolvane.app"));
+    installTool();
+
+    controller->tolvaneUninstall(nullptr);
+
+    EXPECT_EQ(fake.systemCommands,
+              QStringList{QStringLiteral("'%1/My Apps/Tolvane_Uninstall.tool' yes no").arg(fake.folder.path())});
+}
+
+TEST_F(UninstallTest, TheShellRunsTheToolWhateverItsFolderHolds)
+{
+    fake.bundle = fake.folder.filePath(QStringLiteral("it's $HOME `x` \"q\"/Tolvane.app"));
+    const QString answersFile = fake.folder.filePath(QStringLiteral("answers"));
+    installTool();
+    {
+        QFile tool(toolPath());
+        ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+        tool.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\n").arg(answersFile).toUtf8());
+    }
+    QFile::setPermissions(toolPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    deleteData().setCheckState(Qt::Checked);
+
+    controller->tolvaneUninstall(nullptr);
+    ASSERT_EQ(fake.systemCommands.size(), 1);
+
+    QProcess shell;
+    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), fake.systemCommands[0]});
+    ASSERT_TRUE(shell.waitForFinished(20000));
+    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    QFile answers(answersFile);
+    ASSERT_TRUE(answers.open(QIODevice::ReadOnly)) << "the tool did not run";
+    EXPECT_EQ(answers.readAll(), QByteArray("yes\nyes\n"));
+}
+
+class UninstallResultTest : public UninstallTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(UninstallResultTest, AFailureIsReportedAndTheApplicationStays)
+{
+    installTool();
+    const int status = GetParam();
+    fake.systemAnswer = [status](const QString&) { return status; };
+
+    controller->tolvaneUninstall(nullptr);
+
+    EXPECT_EQ(fake.alertMessages(), (QStringList{Question, Failed}));
+    EXPECT_EQ(controller->quitReason(), QuitReasonNone);
+    EXPECT_EQ(fake.terminateCalls, 0);
+}
+
+// An exit status, a raw wait status, and the shell not run at all.
+INSTANTIATE_TEST_SUITE_P(Statuses, UninstallResultTest, ::testing::Values(1, 256, -1));
+
+TEST_F(UninstallTest, SuccessQuitsForTheUninstall)
+{
+    installTool();
+
+    controller->tolvaneUninstall(nullptr);
+
+    EXPECT_EQ(fake.alertMessages(), QStringList{Question});
+    EXPECT_EQ(fake.systemCommands.size(), 1);
+    EXPECT_EQ(controller->quitReason(), QuitReasonUninstall);
+    EXPECT_EQ(fake.terminateCalls, 1);
+}
+
+} // namespace
+} // namespace tolvane::testing
