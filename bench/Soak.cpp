@@ -1,0 +1,178 @@
+// A soak: many full command cycles through the real host and the real controller logic, against a
+// fast fake executable (a shell script answering start, stop and status at once from a state file),
+// with the process's descriptors, threads, children and resident memory compared before and after.
+//
+// One cycle: a status poll, Start (port check, status, start, status) until presented as running,
+// Stop (stop, status) until presented as stopped. Every command runs through /bin/bash -l -c and the
+// port check is the real lsof, as in the product. The baseline is taken after a few warm-up cycles, so
+// that what Qt and the controller make once (and keep) is not counted as growth.
+#include "BenchKit.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QTextDocument>
+#include <cstdio>
+#include <cstring>
+#include <malloc.h>
+
+using namespace tolvane;
+using namespace tolvane::bench;
+
+namespace {
+
+struct Snapshot {
+    long descriptors;
+    long threads;
+    long children;
+    long rssKiB;
+    long heapInUseKiB;
+};
+
+Snapshot snapshot()
+{
+    settleEvents();
+    const struct mallinfo2 heap = ::mallinfo2();
+    return Snapshot{openDescriptors(), selfThreads(), childProcesses(), selfRssKiB(),
+                    static_cast<long>(heap.uordblks / 1024)};
+}
+
+void usage()
+{
+    std::fprintf(stderr, "usage: tolvane_bench_soak [--quick] [--cycles N] [--warmup N]\n");
+    std::exit(2);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    int cycles = 10000;
+    int warmup = 20;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--quick"))
+            cycles = 300;
+        else if (!std::strcmp(argv[i], "--cycles") && i + 1 < argc)
+            cycles = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--warmup") && i + 1 < argc)
+            warmup = std::max(0, std::atoi(argv[++i]));
+        else
+            usage();
+    }
+
+    Sandbox sandbox;
+    sandbox.apply(sandbox.writeScript(QStringLiteral("fast-server.sh"), statefulServerScript()));
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    prepareApplication();
+
+    std::printf(
+        "[5] Soak: %d full command cycles (status poll; start: port check, status, start, status; stop: "
+        "stop, status) against a fast fake executable\n",
+        cycles);
+    std::printf("    real host, /bin/bash -l -c, the real lsof; HOME is a fresh folder; %s\n",
+                machineLine().c_str());
+    if (!waitForFreePort(8008, 60000))
+        std::printf("    note: something listens on 127.0.0.1:8008; its cycles end in the port alert\n");
+
+    BenchHost host;
+    ScopedHost installed(host);
+    const Snapshot atStart = snapshot();
+    std::unique_ptr<AppDelegate> controller = launchController(host);
+    auto presented = [&](std::int32_t code, const char* image) {
+        return controller->status() == code &&
+               controller->outlets.statusItem->image() == QLatin1String(image) &&
+               host.launches == host.terminations;
+    };
+
+    std::uint64_t portAlerts = 0;
+    auto cycle = [&]() -> bool {
+        const std::uint64_t polled = host.terminations;
+        controller->getTolvaneStatus();
+        if (!runUntil(
+                host, [&] { return host.terminations > polled && host.launches == host.terminations; },
+                60000))
+            return false;
+        const std::uint64_t alerts = host.alerts;
+        controller->startFunction();
+        if (!runUntil(
+                host, [&] { return presented(ServerStatusRunning, "stop") || host.alerts > alerts; }, 60000))
+            return false;
+        if (host.alerts > alerts) {
+            ++portAlerts;
+            return runUntil(
+                host, [&] { return presented(ServerStatusStopped, "favicon"); }, 60000);
+        }
+        controller->stopFunction(false);
+        return runUntil(
+            host, [&] { return presented(ServerStatusStopped, "favicon"); }, 60000);
+    };
+
+    const std::int64_t warmupStart = monotonicNs();
+    for (int i = 0; i < warmup; ++i) {
+        if (!cycle()) {
+            std::printf("    warm-up cycle %d did not finish within 60 s\n", i + 1);
+            return 1;
+        }
+    }
+    const double cycleMs = warmup ? static_cast<double>(monotonicNs() - warmupStart) / 1e6 / warmup : 0;
+    const Snapshot before = snapshot();
+    std::printf("    process at start (before the controller): %ld descriptors, %ld threads, %ld children, "
+                "%.1f MiB\n",
+                atStart.descriptors, atStart.threads, atStart.children, atStart.rssKiB / 1024.0);
+    if (warmup)
+        std::printf(
+            "    one cycle takes %.1f ms (mean of %d warm-up cycles): %d cycles take about %.1f min\n",
+            cycleMs, warmup, cycles, cycleMs * cycles / 60000.0);
+    std::printf("    %8s %9s %10s %8s %9s %10s %11s\n", "cycle", "elapsed s", "RSS MiB", "fds", "threads",
+                "children", "heap KiB");
+    std::printf("    %8d %9.1f %10.1f %8ld %9ld %10ld %11ld   (baseline)\n", 0, 0.0, before.rssKiB / 1024.0,
+                before.descriptors, before.threads, before.children, before.heapInUseKiB);
+
+    const int sampleEvery = std::max(1, cycles / 10);
+    const std::uint64_t commandsBefore = host.terminations;
+    const std::int64_t start = monotonicNs();
+    for (int i = 1; i <= cycles; ++i) {
+        if (!cycle()) {
+            std::printf("    cycle %d did not finish within 60 s\n", i);
+            return 1;
+        }
+        if (i % sampleEvery == 0 || i == cycles) {
+            const Snapshot now = snapshot();
+            std::printf("    %8d %9.1f %10.1f %8ld %9ld %10ld %11ld\n", i,
+                        static_cast<double>(monotonicNs() - start) / 1e9, now.rssKiB / 1024.0,
+                        now.descriptors, now.threads, now.children, now.heapInUseKiB);
+            std::fflush(stdout);
+        }
+    }
+    const double elapsed = static_cast<double>(monotonicNs() - start) / 1e9;
+    const Snapshot after = snapshot();
+    const int logEntries = controller->outlets.taskLogs->document()->blockCount() - 1;
+
+    std::printf(
+        "    %d cycles, %llu commands in %.1f s: %.1f ms per cycle; port alerts %llu; log view entries %d\n",
+        cycles, static_cast<unsigned long long>(host.terminations - commandsBefore), elapsed,
+        elapsed * 1e3 / cycles, static_cast<unsigned long long>(portAlerts), logEntries);
+    auto target = [](const char* what, long was, long is, long allowed, const char* unit) {
+        const bool met = is - was <= allowed;
+        std::printf("    %-20s before %8ld  after %8ld  change %+7ld %s  target %s  %s\n", what, was, is,
+                    is - was, unit, allowed ? "<= +2048 KiB" : "back to start", met ? "MET" : "NOT MET");
+    };
+    target("open descriptors", before.descriptors, after.descriptors, 0, "   ");
+    target("threads", before.threads, after.threads, 0, "   ");
+    target("child processes", before.children, after.children, 0, "   ");
+    target("resident memory", before.rssKiB, after.rssKiB, 2048, "KiB");
+    std::printf("    heap in use (mallinfo2) before %ld KiB, after %ld KiB, change %+ld KiB\n",
+                before.heapInUseKiB, after.heapInUseKiB, after.heapInUseKiB - before.heapInUseKiB);
+
+    // What of the growth is the log view's text: clear it, then hand free heap back to the system.
+    controller->clearLogs(nullptr);
+    const Snapshot cleared = snapshot();
+    ::malloc_trim(0);
+    const Snapshot trimmed = snapshot();
+    std::printf(
+        "    after Clear Logs: RSS %+ld KiB, heap in use %+ld KiB against the baseline; after malloc_trim "
+        "as well: RSS %+ld KiB\n",
+        cleared.rssKiB - before.rssKiB, cleared.heapInUseKiB - before.heapInUseKiB,
+        trimmed.rssKiB - before.rssKiB);
+    return 0;
+}
