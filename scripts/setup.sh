@@ -16,6 +16,14 @@ packages=(
     dbus dbus-x11                      # a session bus for notifications
     python3                            # reads the login files back in tests
     desktop-file-utils                 # checks the autostart entry
+    trayer                             # the XEmbed tray of the desktop tests
+    dunst                              # the notification daemon of the desktop tests
+    xdotool                            # clicks and keys in the desktop tests
+    imagemagick                        # screenshots and icon comparisons in the desktop tests
+    x11-utils                          # xwininfo and xprop find the windows in the desktop tests
+    librsvg2-bin                       # renders the status images the desktop tests compare with
+    xdg-utils                          # xdg-open, through which Qt opens the browser
+    dpkg-dev file                      # dpkg-shlibdeps and file for the Debian package's dependencies
 )
 
 missing=()
