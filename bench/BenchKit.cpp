@@ -305,6 +305,50 @@ long childProcesses()
     return count;
 }
 
+std::string threadNames()
+{
+    std::string names;
+    DIR* tasks = ::opendir("/proc/self/task");
+    while (tasks) {
+        const dirent* entry = ::readdir(tasks);
+        if (!entry)
+            break;
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    if (tasks)
+        ::closedir(tasks);
+    return names;
+}
+
+std::string descriptorKinds()
+{
+    std::string kinds;
+    DIR* fds = ::opendir("/proc/self/fd");
+    while (fds) {
+        const dirent* entry = ::readdir(fds);
+        if (!entry)
+            break;
+        if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == ::dirfd(fds))
+            continue;
+        char target[512] = {};
+        const ssize_t length =
+            ::readlink((std::string("/proc/self/fd/") + entry->d_name).c_str(), target, sizeof target - 1);
+        std::string kind = length > 0 ? std::string(target, static_cast<std::size_t>(length)) : "?";
+        if (const auto bracket = kind.find(":[");
+            bracket != std::string::npos && kind.rfind("anon_inode", 0) != 0)
+            kind.resize(bracket);
+        kinds += (kinds.empty() ? "" : ", ") + std::string(entry->d_name) + "=" + kind;
+    }
+    if (fds)
+        ::closedir(fds);
+    return kinds;
+}
+
 int runShell(const std::vector<std::string>& argv)
 {
     std::vector<char*> args;

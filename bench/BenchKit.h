@@ -83,6 +83,10 @@ long selfThreads();
 long openDescriptors();
 // Processes whose parent is this process, zombies included.
 long childProcesses();
+// The names of this process's threads, in the kernel's order.
+std::string threadNames();
+// What this process's descriptors refer to, numbers of sockets and pipes left out.
+std::string descriptorKinds();
 
 // Runs a command through /bin/bash with the given shell flags, without Qt, and waits for it.
 int runShell(const std::vector<std::string>& argv);

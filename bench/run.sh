@@ -41,6 +41,12 @@ cmake --build "$tree" -j"${JOBS:-2}" --target tolvane_benchmarks
 bin="$tree/bin"
 
 export QT_QPA_PLATFORM=offscreen
+# A runtime folder of the run's own; the programs that launch a controller give it one of its own too.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    export XDG_RUNTIME_DIR
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
 
 isolated() {
     if [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null && command -v ip >/dev/null &&
