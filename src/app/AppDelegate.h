@@ -170,6 +170,7 @@ private:
     QString m_version;
 
     QString m_portCheckOutput;
+    int m_runningStatusCommands = 0;
 };
 
 } // namespace tolvane

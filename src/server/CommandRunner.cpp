@@ -75,8 +75,11 @@ bool AppDelegate::runTask(const QString& command, QString* failure)
     };
 
     QString reason;
-    if (host().launchTask(spec, std::move(handler), &reason))
+    if (host().launchTask(spec, std::move(handler), &reason)) {
+        if (command == QLatin1String("status"))
+            ++m_runningStatusCommands;
         return true;
+    }
     if (failure)
         *failure = reason;
     // Nothing runs, so nothing will end it: the icon goes back to what it showed.

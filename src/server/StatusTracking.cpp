@@ -54,7 +54,12 @@ std::int32_t exitStatusToCode(int exitStatus)
 
 void AppDelegate::startTolvaneTimer()
 {
-    host().scheduleTimer(PollInterval, true, [this] { getTolvaneStatus(); });
+    host().scheduleTimer(PollInterval, true, [this] {
+        // A status command that hangs must not pile up: the poll waits for the one still running.
+        if (m_runningStatusCommands > 0)
+            return;
+        getTolvaneStatus();
+    });
 }
 
 std::int32_t AppDelegate::getTolvaneStatus()
@@ -94,6 +99,8 @@ std::int32_t AppDelegate::checkRunTask(const TaskTermination& notification)
     const int exitStatus = notification.terminationStatus;
     const QString commandLine = notification.arguments.isEmpty() ? QString() : notification.arguments.last();
     const QString word = commandLine.split(QLatin1Char(' ')).last();
+    if (word == QLatin1String("status") && m_runningStatusCommands > 0)
+        --m_runningStatusCommands;
 
     if (!isTolvaneCommand(word)) {
         // The port check ended.

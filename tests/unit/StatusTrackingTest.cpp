@@ -186,10 +186,35 @@ TEST_F(StatusTrackingTest, ThePollRunsEveryEightSecondsFromWhenItIsScheduled)
     EXPECT_TRUE(fake.tasks.empty());
     fake.advance(1ms);
     EXPECT_EQ(launchedWords(), QStringList{Status});
-    fake.advance(16s);
+    fake.endRunning(Status, 1);
+    fake.advance(8s);
+    fake.endRunning(Status, 1);
+    fake.advance(8s);
     EXPECT_EQ(fake.tasks.size(), 3u);
     // The poll never changes the icon.
     EXPECT_EQ(item().image(), QStringLiteral("favicon"));
+}
+
+TEST_F(StatusTrackingTest, AHungStatusHoldsBackThePollButNotTheOtherCommands)
+{
+    controller->startTolvaneTimer();
+    fake.advance(8s);
+    ASSERT_EQ(launchedWords(), QStringList{Status});
+    // The first poll's status never ends: later polls launch nothing.
+    fake.advance(80s);
+    EXPECT_EQ(fake.runningTasks().size(), 1u);
+    // A start, its port check and the status query that follows still run.
+    controller->startFunction();
+    fake.endRunning(PortCheck, 1);
+    EXPECT_EQ(launchedWords(), (QStringList{Status, PortCheck, Status}));
+    // Once the hung command ends, the poll goes on.
+    fake.endTask(0, 1);
+    fake.endRunning(Status, 1);
+    fake.endRunning(Start, 0);
+    fake.endRunning(Status, 0);
+    fake.advance(8s);
+    EXPECT_EQ(launchedWords().last(), Status);
+    EXPECT_EQ(fake.runningTasks().size(), 1u);
 }
 
 TEST_F(StatusTrackingTest, VanishedExecutablePresentsUndeterminedAndNotifiesEveryTime)
