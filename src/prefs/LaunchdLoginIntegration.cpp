@@ -194,8 +194,10 @@ public:
         if (!file.open(QIODevice::WriteOnly))
             return false;
         const QByteArray bytes = document.toUtf8();
-        // An incomplete write is discarded with the temporary file when `file` goes out of scope.
-        if (file.write(bytes) != bytes.size())
+        // An incomplete write is discarded with the temporary file when `file` goes out of scope. A
+        // short write (a full disk) shows only when the buffer is flushed: commit() alone would put the
+        // cut-short file in place and report success.
+        if (file.write(bytes) != bytes.size() || !file.flush())
             return false;
         return file.commit();
     }
