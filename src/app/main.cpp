@@ -8,8 +8,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <algorithm>
-
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
@@ -35,12 +33,14 @@ int main(int argc, char* argv[])
     controller.applicationWillFinishLaunching();
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller,
                      &tolvane::AppDelegate::applicationWillTerminate);
+    using tolvane::Outlets;
     reopen.listen([&controller] {
         tolvane::host().log(QStringLiteral("Tolvane was opened again."));
-        const QWidgetList windows = QApplication::topLevelWidgets();
-        const bool visible = std::any_of(windows.begin(), windows.end(), [](const QWidget* w) {
-            return w->isVisible() && !w->windowFlags().testFlag(Qt::Popup);
-        });
+        // The controller's own windows count, and an alert; the tray icon's window does not, although
+        // an XEmbed tray makes it a visible top-level widget.
+        const Outlets& o = controller.outlets;
+        const bool visible = (o.splash && o.splash->isVisible()) || (o.window && o.window->isVisible()) ||
+                             QApplication::activeModalWidget() != nullptr;
         controller.applicationShouldHandleReopen(visible);
     });
     QTimer::singleShot(0, &controller, &tolvane::AppDelegate::applicationDidFinishLaunching);
