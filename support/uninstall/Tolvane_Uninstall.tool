@@ -269,6 +269,10 @@ run_pex() {
 # Stops a running server, since its files are about to go; fails when it keeps running.
 stop_server() {
     PEX=$DEFAULT_PEX
+    # On Linux the package keeps the server beside the tool, in its own folder.
+    if [ "$PLATFORM" = linux ] && [ -n "${TOOL:-}" ]; then
+        PEX=${TOOL%/*}/support/tolvane/tolvane.pex
+    fi
     if [ -n "${TOLVANE_PEX:-}" ] && exists "$TOLVANE_PEX"; then
         PEX=$TOLVANE_PEX
     fi
