@@ -226,9 +226,13 @@ void QtHost::releaseRunningTasks()
     std::vector<int> openPipes;
     for (auto& task : m_tasks) {
         if (task->process->state() != QProcess::NotRunning) {
-            // QProcess kills its command when it is destroyed; the command must finish on its own.
+            // QProcess kills its command when it is destroyed; the command must finish on its own, so
+            // its QProcess is kept, never destroyed, until this process ends.
+            static auto* released = new std::vector<QProcess*>;
             task->process->disconnect();
-            task->process = nullptr;
+            released->push_back(std::exchange(task->process, nullptr));
+        } else {
+            delete std::exchange(task->process, nullptr);
         }
         if (task->readFd() >= 0)
             openPipes.push_back(task->releaseReadFd());
