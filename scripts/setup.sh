@@ -16,6 +16,9 @@ packages=(
     dbus dbus-x11                      # a session bus for notifications
     python3                            # reads the login files back in tests
     desktop-file-utils                 # checks the autostart entry
+    libglib2.0-bin                     # gio launches the autostart entry in tests
+    systemd                            # its environment.d generator reads the login entry back in tests
+    e2fsprogs                          # chattr makes folders that even root cannot write, in tests
     trayer                             # the XEmbed tray of the desktop tests
     dunst                              # the notification daemon of the desktop tests
     xdotool                            # clicks and keys in the desktop tests
