@@ -14,20 +14,6 @@ namespace {
 
 const QString EntryName = QStringLiteral("org.veltran.tolvane.user");
 
-// Backslash before each character that keeps its meaning inside double quotes, so that the shell (and
-// the Exec parser, which follows the same rules) reads the text between the quotes unchanged.
-QString escapedForDoubleQuotes(const QString& text)
-{
-    QString escaped;
-    escaped.reserve(text.size() + 8);
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('$') || c == QLatin1Char('`') || c == QLatin1Char('\\'))
-            escaped += QLatin1Char('\\');
-        escaped += c;
-    }
-    return escaped;
-}
-
 // Neither file format holds a line feed, carriage return or other control character in a value (the
 // environment.d reader drops such a value; a desktop entry value is one line), nor an unpaired
 // surrogate, which has no UTF-8 form. A tab is the one control character both can hold.

@@ -13,20 +13,6 @@ namespace {
 
 const QString AgentLabel = QStringLiteral("org.veltran.tolvane.user.plist");
 
-// Backslash before each character that keeps its meaning inside double quotes, so that the shell reads
-// the text between the quotes unchanged.
-QString escapedForDoubleQuotes(const QString& text)
-{
-    QString escaped;
-    escaped.reserve(text.size() + 8);
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('$') || c == QLatin1Char('`') || c == QLatin1Char('\\'))
-            escaped += QLatin1Char('\\');
-        escaped += c;
-    }
-    return escaped;
-}
-
 // XML 1.0 holds tab, line feed, carriage return and everything from U+0020 on except the
 // surrogates (unpaired here) and U+FFFE/U+FFFF. A text with anything else cannot be written as a
 // property list that a parser would accept.

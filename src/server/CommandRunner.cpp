@@ -30,6 +30,18 @@ QString shellQuoted(const QString& text)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
+QString escapedForDoubleQuotes(const QString& text)
+{
+    QString escaped;
+    escaped.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('$') || c == QLatin1Char('`') || c == QLatin1Char('\\'))
+            escaped += QLatin1Char('\\');
+        escaped += c;
+    }
+    return escaped;
+}
+
 bool AppDelegate::runTask(const QString& command, QString* failure)
 {
     // The status poll leaves the icon alone; every other command shows that something is under way.

@@ -14,4 +14,9 @@ bool isTolvaneCommand(const QString& text);
 // unchanged, whatever it holds.
 QString shellQuoted(const QString& text);
 
+// A backslash before each character that keeps its meaning between double quotes (`"`, `$`, a
+// backquote, a backslash), so that the shell, and a desktop entry's Exec parser, which follows the
+// same rules, read the text between the quotes unchanged.
+QString escapedForDoubleQuotes(const QString& text);
+
 } // namespace tolvane
