@@ -34,7 +34,14 @@ public:
         connect(m_notifier, &QSocketNotifier::activated, this, [this] { readOutput(); });
     }
 
-    ~RunningTask() override { closeOutput(); }
+    // A task destroyed before its output ended (a command that could not be started, or the host going
+    // away) tells its handler nothing: no end of output was seen.
+    ~RunningTask() override
+    {
+        m_handler = nullptr;
+        closeOutput();
+        delete process;
+    }
 
     QProcess* process = new QProcess;  // deleted with the task unless released at exit
     bool exited = false;
@@ -217,7 +224,6 @@ void QtHost::dropTask(RunningTask* task)
         return;
     std::unique_ptr<RunningTask> ended = std::move(*found);
     m_tasks.erase(found);
-    ended->process->deleteLater();
     ended.release()->deleteLater();
 }
 

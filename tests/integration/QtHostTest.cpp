@@ -94,9 +94,11 @@ TEST_F(QtHostTest, AProgramThatCannotBeStartedIsRefusedAndNeverEnds)
 {
     QString failure;
     TaskSpec spec{folder.filePath(QStringLiteral("no-such-program")), {}, std::nullopt};
-    EXPECT_FALSE(host.launchTask(spec, [](const QByteArray&) {}, &failure));
+    int handled = 0;
+    EXPECT_FALSE(host.launchTask(spec, [&handled](const QByteArray&) { ++handled; }, &failure));
     EXPECT_FALSE(failure.isEmpty());
     EXPECT_FALSE(waitForEnds(1, 500));
+    EXPECT_EQ(handled, 0) << "a command that never started has no output to hand on";
 }
 
 TEST_F(QtHostTest, TheEndArrivesAlthoughAProgramItStartedStillHoldsThePipe)
