@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/StatusItem.h"
+#include "platform/HandOver.h"
 #include "platform/Host.h"
 
 #include <QAbstractButton>
@@ -171,6 +172,8 @@ private:
 
     QString m_portCheckOutput;
     int m_runningStatusCommands = 0;
+    // Log entries read on another thread reach the view through this, on the main thread.
+    HandOver m_mainThreadWork;
 };
 
 } // namespace tolvane

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QScrollBar>
 #include <QTextCursor>
-#include <QThread>
 
 namespace tolvane {
 
@@ -40,10 +39,7 @@ void AppDelegate::displayLogs(const QString& text)
     };
     // Output may be read on another thread, which then waits for the view to be updated; on the main
     // thread the update runs at once (a synchronous hand-over to itself would never return).
-    if (QThread::currentThread() == thread())
-        append();
-    else
-        QMetaObject::invokeMethod(this, append, Qt::BlockingQueuedConnection);
+    m_mainThreadWork.runAndWait(append);
 }
 
 void AppDelegate::clearLogs(QObject*)

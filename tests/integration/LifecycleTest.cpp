@@ -8,11 +8,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -122,14 +123,15 @@ TEST(ReopenChannelTest, ASecondLaunchHandsOverToTheRunningOne)
 
     // The second launch waits for the answer, which the running one gives from its event loop.
     bool handedOver = false;
-    QThread* launcher = QThread::create([&] {
+    std::atomic<bool> finished{false};
+    std::thread launcher([&] {
         ReopenChannel later(run.path());
         handedOver = later.handOverToRunningInstance();
+        finished = true;
     });
-    launcher->start();
-    ASSERT_TRUE(RecordingHost::waitFor([&] { return launcher->isFinished(); }, WaitMs));
-    launcher->wait();
-    delete launcher;
+    const bool ended = RecordingHost::waitFor([&] { return finished.load(); }, WaitMs);
+    launcher.join();
+    ASSERT_TRUE(ended);
     EXPECT_TRUE(handedOver);
     EXPECT_EQ(reopened, 1);
 }
@@ -153,11 +155,14 @@ TEST(ReopenChannelTest, ASocketLeftByAControllerThatDiedIsTakenOver)
     int reopened = 0;
     EXPECT_TRUE(next.listen([&] { ++reopened; }));
     ReopenChannel later(run.path());
-    QThread* launcher = QThread::create([&] { EXPECT_TRUE(later.handOverToRunningInstance()); });
-    launcher->start();
-    ASSERT_TRUE(RecordingHost::waitFor([&] { return launcher->isFinished(); }, WaitMs));
-    launcher->wait();
-    delete launcher;
+    std::atomic<bool> finished{false};
+    std::thread launcher([&] {
+        EXPECT_TRUE(later.handOverToRunningInstance());
+        finished = true;
+    });
+    const bool ended = RecordingHost::waitFor([&] { return finished.load(); }, WaitMs);
+    launcher.join();
+    ASSERT_TRUE(ended);
     EXPECT_EQ(reopened, 1);
 }
 

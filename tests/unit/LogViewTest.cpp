@@ -1,11 +1,14 @@
 // The log view: time stamps of the 12-hour clock, one entry per piece of output, clearing.
 #include "ControllerFixture.h"
 #include "app/LogView.h"
+#include "platform/HandOver.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QScrollBar>
-#include <QThread>
+
+#include <atomic>
+#include <thread>
 
 namespace tolvane::testing {
 namespace {
@@ -73,21 +76,20 @@ TEST_F(LogViewTest, EachEntryScrollsToTheEnd)
 
 TEST_F(LogViewTest, AnEntryFromAnotherThreadIsAppendedBeforeThatThreadGoesOn)
 {
-    bool appendedBeforeReturn = false;
-    QThread* reader = QThread::create([&] {
+    // What the view holds when the reader's call returns, read back on the main thread by the reader's
+    // next hand-over.
+    QString seenAfterReturn;
+    HandOver readBack;
+    std::atomic<bool> finished{false};
+    std::thread reader([&] {
         controller->displayLogs(QStringLiteral("from the reader"));
-        // The hand-over is synchronous: the view holds the entry once the call returns.
-        QMetaObject::invokeMethod(
-            controller.get(),
-            [&] { appendedBeforeReturn = controller->outlets.taskLogs->toPlainText().endsWith(QStringLiteral("from the reader")); },
-            Qt::BlockingQueuedConnection);
+        readBack.runAndWait([&] { seenAfterReturn = controller->outlets.taskLogs->toPlainText(); });
+        finished = true;
     });
-    reader->start();
-    while (!reader->isFinished())
+    while (!finished)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    reader->wait();
-    delete reader;
-    EXPECT_TRUE(appendedBeforeReturn);
+    reader.join();
+    EXPECT_TRUE(seenAfterReturn.endsWith(QStringLiteral(" from the reader"))) << seenAfterReturn.toStdString();
 }
 
 } // namespace
