@@ -54,6 +54,11 @@ struct StatusSequence {
     std::int32_t lastStatus;
 };
 
+void PrintTo(const StatusSequence& row, std::ostream* os)
+{
+    *os << "codes " << ::testing::PrintToString(row.codes);
+}
+
 class SetNewStatusTest : public ControllerTest, public ::testing::WithParamInterface<StatusSequence> {};
 
 TEST_P(SetNewStatusTest, KeepsTheCodeAndTheOneBefore)

@@ -76,6 +76,11 @@ struct ActionRow {
     std::function<bool(AppDelegate&, FakeHost&)> sent;
 };
 
+void PrintTo(const ActionRow& row, std::ostream* os)
+{
+    *os << row.control;
+}
+
 class InterfaceActionTest : public ControllerTest, public ::testing::WithParamInterface<ActionRow> {
 protected:
     void SetUp() override

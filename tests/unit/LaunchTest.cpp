@@ -195,6 +195,11 @@ struct Termination {
     QString subtitle;
 };
 
+void PrintTo(const Termination& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 class TerminationTest : public LaunchTest, public ::testing::WithParamInterface<Termination> {};
 
 TEST_P(TerminationTest, SaysWhyTheApplicationEnded)

@@ -18,6 +18,11 @@ struct StampRow {
     const char* stamp;
 };
 
+void PrintTo(const StampRow& row, std::ostream* os)
+{
+    *os << row.time.toString(QStringLiteral("HH:mm:ss")).toStdString();
+}
+
 class LogTimeStampTest : public ::testing::TestWithParam<StampRow> {};
 
 TEST_P(LogTimeStampTest, UsesTheTwelveHourClockWithoutMarker)

@@ -137,6 +137,11 @@ INSTANTIATE_TEST_SUITE_P(Answers, SetCommandFailureTest, ::testing::Values(1, 25
 
 enum class WriteFailure { EntryPathIsAFolder, LocationHoldsALineFeed };
 
+void PrintTo(WriteFailure cause, std::ostream* os)
+{
+    *os << (cause == WriteFailure::EntryPathIsAFolder ? "EntryPathIsAFolder" : "LocationHoldsALineFeed");
+}
+
 class WriteFailureTest : public LoginStepTest, public ::testing::WithParamInterface<WriteFailure> {};
 
 TEST_P(WriteFailureTest, IsLoggedWithoutTheSuccessNotice)
@@ -204,6 +209,11 @@ struct OpenAtLogin {
     QVariant stored;  // invalid: absent
     bool opens;
 };
+
+void PrintTo(const OpenAtLogin& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class OpenAtLoginTest : public LoginStepTest, public ::testing::WithParamInterface<OpenAtLogin> {};
 

@@ -71,6 +71,11 @@ struct DataPathRow {
     const char* expected;  // relative; "" for absent
 };
 
+void PrintTo(const DataPathRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 class DataPathTest : public ControllerTest, public ::testing::WithParamInterface<DataPathRow> {};
 
 TEST_P(DataPathTest, TakesTheFirstCandidateThatExists)

@@ -83,6 +83,11 @@ struct NoLocation {
     bool versionStored;
 };
 
+void PrintTo(const NoLocation& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 class RegistrationWithoutLocationTest : public PreferencesTest, public ::testing::WithParamInterface<NoLocation> {};
 
 TEST_P(RegistrationWithoutLocationTest, LogsStoresNothingAndSkipsTheLoginStep)
@@ -194,6 +199,11 @@ struct StoredChoices {
     bool startOnLoadChecked;
 };
 
+void PrintTo(const StoredChoices& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 class LoadChoicesTest : public PreferencesTest, public ::testing::WithParamInterface<StoredChoices> {};
 
 TEST_P(LoadChoicesTest, SetsTheBoxesFromTheStoreAbsentMeaningYes)
@@ -241,6 +251,11 @@ struct Edit {
     const char* name;
     EditKind kind;
 };
+
+void PrintTo(const Edit& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class ApplyEnablingTest : public PreferencesTest, public ::testing::WithParamInterface<Edit> {};
 
@@ -305,6 +320,11 @@ struct BoxStates {
     bool storedAutoLoad;
     bool storedAutoStart;
 };
+
+void PrintTo(const BoxStates& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class ApplyChoicesTest : public PreferencesTest, public ::testing::WithParamInterface<BoxStates> {};
 

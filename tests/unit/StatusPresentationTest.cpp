@@ -21,6 +21,11 @@ struct PresentationRow {
     bool dataEnabled;          // only read when dataToolTip is not Unchanged
 };
 
+void PrintTo(const PresentationRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 const char* const Select = "Select Tolvane data path.";
 const char* const StillRunning = "Tolvane is still running. Stop Tolvane to select data path.";
 

@@ -261,6 +261,11 @@ struct BranchRow {
     const char* next;  // the word of the command launched next, "" for none
 };
 
+void PrintTo(const BranchRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 class CheckRunTaskBranchTest : public StatusTrackingTest, public ::testing::WithParamInterface<BranchRow> {};
 
 TEST_P(CheckRunTaskBranchTest, FollowsTheFlagTable)

@@ -52,6 +52,11 @@ struct DeleteChoice {
     const char* answers;
 };
 
+void PrintTo(const DeleteChoice& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 class UninstallAnswersTest : public UninstallTest, public ::testing::WithParamInterface<DeleteChoice> {};
 
 TEST_P(UninstallAnswersTest, TheToolIsToldWhetherToDeleteTheData)

@@ -58,6 +58,12 @@ struct CommandCase {
     const char* agentCommand;
 };
 
+void PrintTo(const CommandCase& c, std::ostream* os)
+{
+    *os << "{" << ::testing::PrintToString(std::string(c.dataLocation)) << ", open=" << c.openAtLogin << ", "
+        << ::testing::PrintToString(std::string(c.bundlePath)) << "}";
+}
+
 class FreedesktopCommandText : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(FreedesktopCommandText, IsTheExactText)
@@ -141,6 +147,11 @@ struct EnvironmentLineCase {
     const char* dataLocation;
     const char* line;
 };
+
+void PrintTo(const EnvironmentLineCase& c, std::ostream* os)
+{
+    *os << ::testing::PrintToString(std::string(c.dataLocation));
+}
 
 class FreedesktopEnvironmentLine : public ::testing::TestWithParam<EnvironmentLineCase> {};
 
@@ -413,6 +424,11 @@ struct UnwritableCase {
     bool openAtLogin;
     QString bundlePath;
 };
+
+void PrintTo(const UnwritableCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class FreedesktopUnwritableText : public FreedesktopRewrite,
                                   public ::testing::WithParamInterface<UnwritableCase> {};

@@ -51,6 +51,12 @@ struct CommandCase {
     const char* agentCommand;
 };
 
+void PrintTo(const CommandCase& c, std::ostream* os)
+{
+    *os << "{" << ::testing::PrintToString(std::string(c.dataLocation)) << ", open=" << c.openAtLogin << ", "
+        << ::testing::PrintToString(std::string(c.bundlePath)) << "}";
+}
+
 class LaunchdCommandText : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(LaunchdCommandText, IsTheExactText)
@@ -284,6 +290,11 @@ struct UnwritableCase {
     QString bundlePath;
     QString version;
 };
+
+void PrintTo(const UnwritableCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class LaunchdUnwritableText : public LaunchdAgentRewrite,
                               public ::testing::WithParamInterface<UnwritableCase> {};

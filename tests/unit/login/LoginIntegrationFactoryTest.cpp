@@ -49,6 +49,11 @@ struct FactoryCase {
     QString expectedConfigHome;
 };
 
+void PrintTo(const FactoryCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 class LoginIntegrationFactory : public ::testing::TestWithParam<FactoryCase> {};
 
 TEST_P(LoginIntegrationFactory, ChoosesThePlatformsAdapterAndFolders)
