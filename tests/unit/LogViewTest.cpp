@@ -66,6 +66,18 @@ TEST_F(LogViewTest, ClearingEmptiesTheViewAndTheNextEntryStartsWithAnEmptyLine)
     EXPECT_TRUE(controller->outlets.taskLogs->toPlainText().startsWith(QStringLiteral("\n2026-12-09")));
 }
 
+// Nobody can undo in a read-only log; an undo history would grow with every entry and keep its
+// memory after Clear Logs.
+TEST_F(LogViewTest, KeepsNoUndoHistory)
+{
+    for (int i = 0; i < 50; ++i)
+        controller->displayLogs(QStringLiteral("entry %1").arg(i));
+    EXPECT_EQ(controller->outlets.taskLogs->document()->availableUndoSteps(), 0);
+    controller->clearLogs(nullptr);
+    controller->displayLogs(QStringLiteral("after clearing"));
+    EXPECT_EQ(controller->outlets.taskLogs->document()->availableUndoSteps(), 0);
+}
+
 TEST_F(LogViewTest, EachEntryScrollsToTheEnd)
 {
     QPlainTextEdit* view = controller->outlets.taskLogs;
