@@ -6,6 +6,11 @@
 // Stop (stop, status) until presented as stopped. Every command runs through /bin/bash -l -c and the
 // port check is the real lsof, as in the product. The baseline is taken after a few warm-up cycles, so
 // that what Qt and the controller make once (and keep) is not counted as growth.
+//
+// The log view keeps every entry it is given, for as long as the controller runs or until Clear Logs:
+// that memory is the user's log, not a leak. The memory target is therefore checked after Clear Logs,
+// with free heap handed back to the system at the baseline and at the end alike; the growth with the
+// log still held is shown beside it, with what each entry costs.
 #include "BenchKit.h"
 
 #include <QApplication>
@@ -33,12 +38,13 @@ struct Snapshot {
 Snapshot snapshot()
 {
     settleEvents();
+    // In use: chunks in the arenas and blocks of their own (large arrays are mapped apart).
     const struct mallinfo2 heap = ::mallinfo2();
     return Snapshot{openDescriptors(),
                     selfThreads(),
                     childProcesses(),
                     selfRssKiB(),
-                    static_cast<long>(heap.uordblks / 1024),
+                    static_cast<long>((heap.uordblks + heap.hblkhd) / 1024),
                     threadNames(),
                     descriptorKinds()};
 }
@@ -122,6 +128,11 @@ int main(int argc, char* argv[])
         }
     }
     const double cycleMs = warmup ? static_cast<double>(monotonicNs() - warmupStart) / 1e6 / warmup : 0;
+    // The warm-up's log entries are not part of the run; the baseline starts from an empty log and a
+    // heap with nothing free held back, as the end of the run is measured.
+    controller->clearLogs(nullptr);
+    settleEvents();
+    ::malloc_trim(0);
     const Snapshot before = snapshot();
     std::printf("    process at start (before the controller): %ld descriptors, %ld threads, %ld children, "
                 "%.1f MiB\n",
@@ -159,34 +170,35 @@ int main(int argc, char* argv[])
         "    %d cycles, %llu commands in %.1f s: %.1f ms per cycle; port alerts %llu; log view entries %d\n",
         cycles, static_cast<unsigned long long>(host.terminations - commandsBefore), elapsed,
         elapsed * 1e3 / cycles, static_cast<unsigned long long>(portAlerts), logEntries);
+    // What the log view holds: clear it, then hand free heap back to the system, as at the baseline.
+    controller->clearLogs(nullptr);
+    settleEvents();
+    ::malloc_trim(0);
+    const Snapshot cleared = snapshot();
+    const long logKiB = after.heapInUseKiB - cleared.heapInUseKiB;
+    std::printf("    the log view held %d entries in %ld KiB of heap (%.0f bytes each); Clear Logs gives it back\n",
+                logEntries, logKiB, logEntries > 0 ? logKiB * 1024.0 / logEntries : 0.0);
+
     // "before" is the baseline after the warm-up; the process before the controller existed is shown too.
     // Fewer than before counts as back: Qt's pooled threads (with a descriptor each) end after 30 s idle.
     auto target = [](const char* what, long first, long was, long is, long allowed, const char* unit) {
         const bool met = is - was <= allowed;
-        std::printf("    %-18s first %7ld  before %7ld  after %7ld  change %+6ld %s  target %s  %s\n", what,
+        std::printf("    %-30s first %7ld  before %7ld  after %7ld  change %+6ld %s  target %s  %s\n", what,
                     first, was, is, is - was, unit, allowed ? "<= +2048 KiB" : "back to start",
                     met ? "MET" : "NOT MET");
+        return met;
     };
-    target("open descriptors", atStart.descriptors, before.descriptors, after.descriptors, 0, "   ");
-    target("threads", atStart.threads, before.threads, after.threads, 0, "   ");
-    target("child processes", atStart.children, before.children, after.children, 0, "   ");
-    target("resident memory", atStart.rssKiB, before.rssKiB, after.rssKiB, 2048, "KiB");
+    bool met = target("open descriptors", atStart.descriptors, before.descriptors, after.descriptors, 0, "   ");
+    met = target("threads", atStart.threads, before.threads, after.threads, 0, "   ") && met;
+    met = target("child processes", atStart.children, before.children, after.children, 0, "   ") && met;
+    met = target("resident memory, log cleared", atStart.rssKiB, before.rssKiB, cleared.rssKiB, 2048, "KiB") && met;
+    std::printf("    resident memory with the log held: %+ld KiB; heap in use with it %+ld KiB, cleared %+ld KiB\n",
+                after.rssKiB - before.rssKiB, after.heapInUseKiB - before.heapInUseKiB,
+                cleared.heapInUseKiB - before.heapInUseKiB);
     std::printf("    threads at the baseline: %s; after: %s\n", before.threadNames.c_str(),
                 after.threadNames.c_str());
     std::printf("    descriptors at the baseline: %s\n    descriptors after: %s\n",
                 before.descriptorKinds.c_str(), after.descriptorKinds.c_str());
-    std::printf("    heap in use (mallinfo2) before %ld KiB, after %ld KiB, change %+ld KiB\n",
-                before.heapInUseKiB, after.heapInUseKiB, after.heapInUseKiB - before.heapInUseKiB);
-
-    // What of the growth is the log view's text: clear it, then hand free heap back to the system.
-    controller->clearLogs(nullptr);
-    const Snapshot cleared = snapshot();
-    ::malloc_trim(0);
-    const Snapshot trimmed = snapshot();
-    std::printf(
-        "    after Clear Logs: RSS %+ld KiB, heap in use %+ld KiB against the baseline; after malloc_trim "
-        "as well: RSS %+ld KiB\n",
-        cleared.rssKiB - before.rssKiB, cleared.heapInUseKiB - before.heapInUseKiB,
-        trimmed.rssKiB - before.rssKiB);
+    std::printf("    all targets %s\n", met ? "met" : "NOT met");
     return 0;
 }
