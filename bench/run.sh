@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in a Release tree (build-bench/) and runs all five in order, printing every
-# figure. The full run includes the 10,000-cycle soak (20 to 45 minutes on two cores, by load); --quick runs
+# figure. The full run includes the 10,000-cycle soak (20 to 25 minutes on two cores); --quick runs
 # every benchmark with smaller counts, the soak with 300 cycles.
 #
 # The benchmarks that use port 8008 (the port check, the stand-in server) run in a network namespace
