@@ -128,11 +128,14 @@ int main(int argc, char* argv[])
         }
     }
     const double cycleMs = warmup ? static_cast<double>(monotonicNs() - warmupStart) / 1e6 / warmup : 0;
-    // The warm-up's log entries are not part of the run; the baseline starts from an empty log and a
-    // heap with nothing free held back, as the end of the run is measured.
-    controller->clearLogs(nullptr);
-    settleEvents();
-    ::malloc_trim(0);
+    // Empties the log view, then hands free heap back to the system: the baseline and the end of the
+    // run are both measured this way, so the warm-up's entries are not part of the run either.
+    auto clearLogsAndTrim = [&] {
+        controller->clearLogs(nullptr);
+        settleEvents();
+        ::malloc_trim(0);
+    };
+    clearLogsAndTrim();
     const Snapshot before = snapshot();
     std::printf("    process at start (before the controller): %ld descriptors, %ld threads, %ld children, "
                 "%.1f MiB\n",
@@ -170,10 +173,8 @@ int main(int argc, char* argv[])
         "    %d cycles, %llu commands in %.1f s: %.1f ms per cycle; port alerts %llu; log view entries %d\n",
         cycles, static_cast<unsigned long long>(host.terminations - commandsBefore), elapsed,
         elapsed * 1e3 / cycles, static_cast<unsigned long long>(portAlerts), logEntries);
-    // What the log view holds: clear it, then hand free heap back to the system, as at the baseline.
-    controller->clearLogs(nullptr);
-    settleEvents();
-    ::malloc_trim(0);
+    // What the log view holds: what Clear Logs gives back.
+    clearLogsAndTrim();
     const Snapshot cleared = snapshot();
     const long logKiB = after.heapInUseKiB - cleared.heapInUseKiB;
     std::printf("    the log view held %d entries in %ld KiB of heap (%.0f bytes each); Clear Logs gives it back\n",
