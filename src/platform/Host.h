@@ -19,18 +19,23 @@
 namespace tolvane {
 
 // One command to launch: the program, its arguments and, when set, the whole environment it gets.
-// Without an environment the command inherits the controller's own.
+// Without an environment the command inherits the controller's own. With a time limit, a command that
+// is still running when the limit has passed is ended together with every process it started: asked
+// to terminate first, then killed if anything of it still runs a few seconds later.
 struct TaskSpec {
     QString launchPath;
     QStringList arguments;
     std::optional<QProcessEnvironment> environment;
+    std::optional<std::chrono::milliseconds> timeLimit;
 };
 
 // What the host reports when a launched command has ended. The arguments are the ones it was launched
-// with, so the last one is the command line the shell was given.
+// with, so the last one is the command line the shell was given. `endedAfter` is set when the host
+// ended the command at its time limit: how long it had run by then.
 struct TaskTermination {
     QStringList arguments;
     int terminationStatus = 0;
+    std::optional<std::chrono::milliseconds> endedAfter;
 };
 
 // Called once per launched command with the first piece of its combined output, or with an empty piece

@@ -6,12 +6,16 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -21,6 +25,12 @@
 #include <unistd.h>
 
 namespace tolvane {
+
+namespace {
+using namespace std::chrono_literals;
+// How long a command ended at its time limit gets between the request to terminate and the kill.
+constexpr auto EndGracePeriod = 5s;
+} // namespace
 
 // One launched command. Its standard output and standard error share one pipe that the host reads
 // itself, so that the pipe can outlive the QProcess object: the first piece goes to the handler, the
@@ -45,6 +55,9 @@ public:
 
     QProcess* process = new QProcess;  // deleted with the task unless released at exit
     bool exited = false;
+    QElapsedTimer runningFor;
+    // Set when the host ended the command at its time limit: how long it had run by then.
+    std::optional<std::chrono::milliseconds> endedAfter;
     // Called once, later on the main loop, when the command has ended and its pipe has closed.
     std::function<void()> onFinished;
 
@@ -137,12 +150,16 @@ QtHost::~QtHost()
 
 bool QtHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure)
 {
+    // Commands are launched on the main thread only, so nothing forks between the pipe's creation and
+    // the close-on-exec flags.
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
+    if (::pipe(fds) != 0) {
         if (failure)
             *failure = QStringLiteral("cannot create a pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
+    for (const int fd : fds)
+        ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
     auto task = std::make_unique<RunningTask>(fds[0], std::move(handler));
     QProcess* process = task->process;
     process->setProgram(spec.launchPath);
@@ -154,6 +171,8 @@ bool QtHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* fa
     process->setStandardErrorFile(QProcess::nullDevice());
     const int writeFd = fds[1];
     process->setChildProcessModifier([writeFd] {
+        // A process group of its own, so that the command can be ended with everything it started.
+        ::setpgid(0, 0);
         // Both streams into the one pipe; dup2 clears close-on-exec on the copies only.
         ::dup2(writeFd, STDOUT_FILENO);
         ::dup2(writeFd, STDERR_FILENO);
@@ -169,6 +188,7 @@ bool QtHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* fa
         termination.arguments = raw->process->arguments();
         // A command killed by a signal reports it as the shell does, 128 plus the signal number.
         termination.terminationStatus = exitStatus == QProcess::CrashExit ? 128 + exitCode : exitCode;
+        termination.endedAfter = raw->endedAfter;
         postTermination(termination);
         raw->markExited();
     });
@@ -181,8 +201,30 @@ bool QtHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* fa
             *failure = process->errorString();
         return false;
     }
+    raw->runningFor.start();
+    if (spec.timeLimit) {
+        auto* limit = new QTimer(raw);
+        limit->setSingleShot(true);
+        limit->setTimerType(Qt::PreciseTimer);  // a coarse timer may fire early
+        limit->setInterval(*spec.timeLimit);
+        connect(limit, &QTimer::timeout, raw, [this, raw] { endAtTimeLimit(raw); });
+        limit->start();
+    }
     m_tasks.push_back(std::move(task));
     return true;
+}
+
+void QtHost::endAtTimeLimit(RunningTask* task)
+{
+    const qint64 pid = task->process ? task->process->processId() : 0;
+    if (task->exited || pid <= 0)
+        return;
+    task->endedAfter = std::chrono::milliseconds(task->runningFor.elapsed());
+    const pid_t group = static_cast<pid_t>(pid);
+    ::kill(-group, SIGTERM);
+    // Whatever of it still runs after the grace period is killed. The timer is the host's, since the
+    // task itself is dropped as soon as its command has ended and its pipe has closed.
+    QTimer::singleShot(EndGracePeriod, this, [group] { ::kill(-group, SIGKILL); });
 }
 
 void QtHost::postTermination(const TaskTermination& termination)

@@ -52,6 +52,7 @@ public:
 
 private:
     void dropTask(RunningTask* task);
+    void endAtTimeLimit(RunningTask* task);
     void postTermination(const TaskTermination& termination);
     void modalEnded();
 

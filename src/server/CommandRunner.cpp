@@ -8,11 +8,21 @@
 
 #include <QRegularExpression>
 
+#include <chrono>
+
 namespace tolvane {
 
 namespace {
+
+using namespace std::chrono_literals;
+
 const QString ServerHomeVariable = QStringLiteral("TOLVANE_HOME");
 const QString LaunchErrorFormat = QStringLiteral("Error running `tolvane` %1");
+// A status query that takes longer than this is stuck (a login profile waiting on a network mount is
+// enough); it is ended so that the poll, which waits for it, goes on. Start and stop have no limit: a
+// first start of a real server may take minutes.
+constexpr auto StatusTimeLimit = 60s;
+
 } // namespace
 
 bool isTolvaneCommand(const QString& text)
@@ -63,6 +73,8 @@ bool AppDelegate::runTask(const QString& command, QString* failure)
         }
         const QString commandLine = QStringLiteral("%1 %2").arg(shellQuoted(getTolvaneExecutable()), command);
         spec.arguments = {QStringLiteral("-l"), QStringLiteral("-c"), commandLine};
+        if (command == QLatin1String("status"))
+            spec.timeLimit = StatusTimeLimit;
     } else {
         spec.arguments = {QStringLiteral("-l"), QStringLiteral("-c"), command};
     }

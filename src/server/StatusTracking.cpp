@@ -31,6 +31,7 @@ const QString ExecutableMissingText = QStringLiteral("The `tolvane` executable d
 const QString PortOccupiedText =
     QStringLiteral("Port :8008 is occupied. Please close the process that is using it to start the Tolvane.");
 const QString FetchingStatusText = QStringLiteral("Fetching `tolvane status`...");
+const QString EndedAtLimitFormat = QStringLiteral("Ended `%1` after %2 s: it had not finished.");
 
 // "COMMAND PID ..." lines of the port check; the first one after the header names the holder.
 QString portHolder(const QString& portCheckOutput)
@@ -101,6 +102,10 @@ std::int32_t AppDelegate::checkRunTask(const TaskTermination& notification)
     const QString word = commandLine.split(QLatin1Char(' ')).last();
     if (word == QLatin1String("status") && m_runningStatusCommands > 0)
         --m_runningStatusCommands;
+    if (notification.endedAfter) {
+        const auto seconds = std::chrono::round<std::chrono::seconds>(*notification.endedAfter);
+        host().log(EndedAtLimitFormat.arg(commandLine).arg(seconds.count()));
+    }
 
     if (!isTolvaneCommand(word)) {
         // The port check ended.

@@ -8,7 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+
+#include <signal.h>
+#include <unistd.h>
 
 namespace tolvane::testing {
 namespace {
@@ -22,9 +28,10 @@ protected:
 
     // Launches the command line through a plain shell (the host runs whatever program it is given;
     // the login profile is the controller's business) and records its first output.
-    void launch(const QString& line, std::optional<QProcessEnvironment> environment = std::nullopt)
+    void launch(const QString& line, std::optional<QProcessEnvironment> environment = std::nullopt,
+                std::optional<std::chrono::milliseconds> timeLimit = std::nullopt)
     {
-        TaskSpec spec{QStringLiteral("/bin/bash"), {QStringLiteral("-c"), line}, std::move(environment)};
+        TaskSpec spec{QStringLiteral("/bin/bash"), {QStringLiteral("-c"), line}, std::move(environment), timeLimit};
         QString failure;
         ASSERT_TRUE(host.launchTask(spec, [this](const QByteArray& piece) { outputs.push_back(piece); }, &failure))
             << failure.toStdString();
@@ -93,7 +100,7 @@ TEST_F(QtHostTest, TheGivenEnvironmentReplacesTheInheritedOne)
 TEST_F(QtHostTest, AProgramThatCannotBeStartedIsRefusedAndNeverEnds)
 {
     QString failure;
-    TaskSpec spec{folder.filePath(QStringLiteral("no-such-program")), {}, std::nullopt};
+    TaskSpec spec{folder.filePath(QStringLiteral("no-such-program")), {}, std::nullopt, std::nullopt};
     int handled = 0;
     EXPECT_FALSE(host.launchTask(spec, [&handled](const QByteArray&) { ++handled; }, &failure));
     EXPECT_FALSE(failure.isEmpty());
@@ -129,6 +136,61 @@ TEST_F(QtHostTest, EveryEndIsDeliveredExactlyOnce)
         EXPECT_EQ(statuses[static_cast<std::size_t>(i)], i);
 }
 
+// The pids a command wrote into the file, one a line.
+std::vector<pid_t> pidsIn(const QString& path)
+{
+    std::vector<pid_t> pids;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (!line.trimmed().isEmpty())
+                pids.push_back(static_cast<pid_t>(line.trimmed().toInt()));
+        }
+    }
+    return pids;
+}
+
+bool allGone(const std::vector<pid_t>& pids)
+{
+    return std::all_of(pids.begin(), pids.end(), [](pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; });
+}
+
+TEST_F(QtHostTest, ACommandWithinItsTimeLimitEndsAsUsual)
+{
+    launch(QStringLiteral("exit 4"), std::nullopt, std::chrono::seconds(30));
+    ASSERT_TRUE(waitForEnds(1));
+    EXPECT_EQ(ends[0].terminationStatus, 4);
+    EXPECT_FALSE(ends[0].endedAfter.has_value());
+}
+
+TEST_F(QtHostTest, ACommandPastItsTimeLimitIsEndedWithEverythingItStarted)
+{
+    const QString pids = folder.filePath(QStringLiteral("pids"));
+    // The shell and a program it left running in the background, both waiting far longer than the limit.
+    launch(QStringLiteral("echo $$ > '%1'; sleep 300 & echo $! >> '%1'; sleep 300").arg(pids), std::nullopt,
+           std::chrono::seconds(1));
+    ASSERT_TRUE(waitForEnds(1));
+    EXPECT_EQ(ends[0].terminationStatus, 128 + SIGTERM);
+    ASSERT_TRUE(ends[0].endedAfter.has_value());
+    EXPECT_GE(*ends[0].endedAfter, std::chrono::seconds(1));
+    ASSERT_EQ(pidsIn(pids).size(), 2u);
+    EXPECT_TRUE(RecordingHost::waitFor([&] { return allGone(pidsIn(pids)); }, 30000)) << "a process of it is left";
+}
+
+TEST_F(QtHostTest, WhatIgnoresTheRequestToTerminateIsKilledAfterTheGracePeriod)
+{
+    const QString pids = folder.filePath(QStringLiteral("pids"));
+    // Ignored signals stay ignored in every program the shell starts, the background one included.
+    launch(QStringLiteral("trap '' TERM; echo $$ > '%1'; sleep 300 & echo $! >> '%1'; while :; do sleep 0.1; done")
+               .arg(pids),
+           std::nullopt, std::chrono::seconds(1));
+    ASSERT_TRUE(waitForEnds(1));
+    EXPECT_EQ(ends[0].terminationStatus, 128 + SIGKILL);
+    ASSERT_TRUE(ends[0].endedAfter.has_value());
+    ASSERT_EQ(pidsIn(pids).size(), 2u);
+    EXPECT_TRUE(RecordingHost::waitFor([&] { return allGone(pidsIn(pids)); }, 30000)) << "a process of it is left";
+}
+
 TEST(QtHostLifetime, CommandsStillRunningWhenTheHostGoesFinishAndKeepWriting)
 {
     QTemporaryDir folder;
@@ -140,7 +202,7 @@ TEST(QtHostLifetime, CommandsStillRunningWhenTheHostGoesFinishAndKeepWriting)
                        QStringLiteral("echo started; sleep 1; for i in $(seq 1 5000); do echo \"line $i\"; done; "
                                       "echo finished > '%1'")
                            .arg(doneFile)},
-                      std::nullopt};
+                      std::nullopt, std::nullopt};
         ASSERT_TRUE(host.launchTask(spec, [](const QByteArray&) {}, nullptr));
         RecordingHost::waitFor([] { return false; }, 200);
     }

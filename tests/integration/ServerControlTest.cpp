@@ -14,7 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <iostream>
+
+#include <signal.h>
 
 namespace tolvane::testing {
 namespace {
@@ -197,6 +201,66 @@ TEST_F(ServerControlTest, AStatusCommandThatWritesSeveralPiecesIsNotKilledAndIts
     // Only the first piece reached the log view.
     EXPECT_TRUE(controller->outlets.taskLogs->toPlainText().contains(QStringLiteral("first piece")));
     EXPECT_FALSE(controller->outlets.taskLogs->toPlainText().contains(QStringLiteral("last piece")));
+}
+
+TEST_F(ServerControlTest, AStatusThatHangsIsEndedAtItsLimitAndALaterPollShowsTheServerStopped)
+{
+    // A server program whose status hangs, with a child that ignores the request to terminate, while
+    // the file "hang" exists; every process it starts writes its pid down.
+    const QString program = folder.filePath(QStringLiteral("hanging.pex"));
+    const QString hang = folder.filePath(QStringLiteral("hang"));
+    const QString running = folder.filePath(QStringLiteral("running"));
+    const QString pids = folder.filePath(QStringLiteral("pids"));
+    QFile script(program);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\n"
+                                "echo $$ >> '%1'\n"
+                                "if [ -e '%2' ]; then\n"
+                                "    (trap '' TERM; exec sleep 300) &\n"
+                                "    echo $! >> '%1'\n"
+                                "    sleep 300\n"
+                                "fi\n"
+                                "[ -e '%3' ]\n")
+                     .arg(pids, hang, running)
+                     .toLocal8Bit());
+    script.close();
+    ASSERT_TRUE(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    setExecutable(program);
+    QFile(running).open(QIODevice::WriteOnly);
+
+    makeController();
+    recorder->shortenedTimeLimit = std::chrono::seconds(2);
+    controller->getTolvaneStatus();
+    ASSERT_TRUE(waitFor([&] { return presentedRunning(); }));
+
+    // The server dies, and the next status hangs.
+    ASSERT_TRUE(QFile::remove(running));
+    QFile(hang).open(QIODevice::WriteOnly);
+    controller->startTolvaneTimer();
+    ASSERT_TRUE(waitFor([&] { return !recorder->records.filter(QStringLiteral("Ended `")).isEmpty(); }));
+    EXPECT_EQ(recorder->records.filter(QStringLiteral("Ended `")),
+              QStringList{QStringLiteral("Ended `%1 status` after 2 s: it had not finished.").arg(program)});
+    EXPECT_FALSE(controller->outlets.stopTolvane->isEnabled());
+
+    // The poll goes on, and its next result presents the server as stopped.
+    ASSERT_TRUE(QFile::remove(hang));
+    ASSERT_TRUE(waitFor([&] { return presentedStopped(); }));
+    EXPECT_TRUE(recorder->subtitles.contains(QStringLiteral("Stopped")));
+
+    // Nothing of the hung command is left, the child that ignored the request included.
+    const auto alive = [&] {
+        QFile file(pids);
+        int count = 0;
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : file.readAll().split('\n')) {
+                const pid_t pid = static_cast<pid_t>(line.trimmed().toInt());
+                if (pid > 0 && (::kill(pid, 0) == 0 || errno != ESRCH))
+                    ++count;
+            }
+        }
+        return count;
+    };
+    EXPECT_TRUE(waitFor([&] { return alive() == 0; })) << alive() << " processes of it are left";
 }
 
 } // namespace

@@ -26,7 +26,7 @@ bool FakeHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* 
             *failure = QStringLiteral("launch refused by the test");
         return false;
     }
-    tasks.push_back(Task{spec, std::move(handler), false});
+    tasks.push_back(Task{spec, std::move(handler), false, clock});
     if (onLaunch)
         onLaunch(spec);
     return true;
@@ -76,7 +76,8 @@ void FakeHost::terminate()
     ++terminateCalls;
 }
 
-void FakeHost::endTask(std::size_t index, int exitStatus, const QByteArray& output)
+void FakeHost::endTask(std::size_t index, int exitStatus, const QByteArray& output,
+                       std::optional<std::chrono::milliseconds> endedAfter)
 {
     if (index >= tasks.size() || tasks[index].ended)
         throw std::logic_error("no such running task");
@@ -86,7 +87,7 @@ void FakeHost::endTask(std::size_t index, int exitStatus, const QByteArray& outp
     const QStringList arguments = tasks[index].spec.arguments;
     if (handler)
         handler(output);
-    emit taskDidTerminate(TaskTermination{arguments, exitStatus});
+    emit taskDidTerminate(TaskTermination{arguments, exitStatus, endedAfter});
 }
 
 int FakeHost::runningTask(const QString& lastWord) const
@@ -119,11 +120,29 @@ void FakeHost::advance(std::chrono::milliseconds by)
 {
     const auto until = clock + by;
     for (;;) {
-        // The earliest live timer due by then; callbacks may add timers, so indexes are re-read.
+        // The earliest time limit that passes by then ends its command before a timer due at the same
+        // moment fires; callbacks may add timers and tasks, so indexes are re-read.
+        std::optional<std::size_t> limited;
+        for (std::size_t i = 0; i < tasks.size(); ++i) {
+            const Task& t = tasks[i];
+            if (!t.ended && t.spec.timeLimit && t.launchedAt + *t.spec.timeLimit <= until &&
+                (!limited || t.launchedAt + *t.spec.timeLimit <
+                                 tasks[*limited].launchedAt + *tasks[*limited].spec.timeLimit))
+                limited = i;
+        }
         std::size_t next = timers.size();
         for (std::size_t i = 0; i < timers.size(); ++i) {
             if (timers[i].alive && timers[i].due <= until && (next == timers.size() || timers[i].due < timers[next].due))
                 next = i;
+        }
+        if (limited) {
+            const std::chrono::milliseconds limit = *tasks[*limited].spec.timeLimit;
+            const auto due = tasks[*limited].launchedAt + limit;
+            if (next == timers.size() || due <= timers[next].due) {
+                clock = due;
+                endTask(*limited, 128 + 15, {}, limit);
+                continue;
+            }
         }
         if (next == timers.size())
             break;

@@ -28,6 +28,7 @@ public:
         TaskSpec spec;
         OutputHandler handler;
         bool ended = false;
+        std::chrono::milliseconds launchedAt{0};
         // The command line given to the shell.
         QString commandLine() const { return spec.arguments.isEmpty() ? QString() : spec.arguments.last(); }
     };
@@ -60,13 +61,16 @@ public:
     // --- scripting
     // Ends the task with the exit status: its output handler runs first, with the output, then the
     // termination is posted. Throws when the task has already ended.
-    void endTask(std::size_t index, int exitStatus, const QByteArray& output = {});
+    void endTask(std::size_t index, int exitStatus, const QByteArray& output = {},
+                 std::optional<std::chrono::milliseconds> endedAfter = std::nullopt);
     // The index of the oldest task still running whose command line ends with the word; -1 if none.
     int runningTask(const QString& lastWord) const;
     // Ends the oldest running task with that last word; fails the test when there is none.
     void endRunning(const QString& lastWord, int exitStatus, const QByteArray& output = {});
     std::vector<std::size_t> runningTasks() const;
-    // Moves the fake clock on, firing every timer that falls due, in order.
+    // Moves the fake clock on, firing every timer that falls due and ending every command whose time
+    // limit passes, in order. A command ended at its limit reports 143 (terminated by SIGTERM), as a
+    // shell ended that way does.
     void advance(std::chrono::milliseconds by);
     std::size_t liveTimers() const;
 

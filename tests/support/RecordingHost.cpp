@@ -15,7 +15,10 @@ RecordingHost::RecordingHost()
 bool RecordingHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure)
 {
     launchedCommandLines.append(spec.arguments.isEmpty() ? QString() : spec.arguments.last());
-    return real.launchTask(spec, std::move(handler), failure);
+    TaskSpec launched = spec;
+    if (launched.timeLimit && shortenedTimeLimit)
+        launched.timeLimit = shortenedTimeLimit;
+    return real.launchTask(launched, std::move(handler), failure);
 }
 
 int RecordingHost::runSystem(const QString& command)

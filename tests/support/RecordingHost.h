@@ -45,6 +45,8 @@ public:
     std::deque<int> alertAnswers;  // default: the first button
     std::vector<QUrl> openedUrls;
     QString bundle;
+    // When set, replaces the time limit of every command launched with one.
+    std::optional<std::chrono::milliseconds> shortenedTimeLimit;
     int terminateCalls = 0;
 };
 

@@ -200,8 +200,8 @@ TEST_F(StatusTrackingTest, AHungStatusHoldsBackThePollButNotTheOtherCommands)
     controller->startTolvaneTimer();
     fake.advance(8s);
     ASSERT_EQ(launchedWords(), QStringList{Status});
-    // The first poll's status never ends: later polls launch nothing.
-    fake.advance(80s);
+    // The first poll's status has not ended yet, well within its time limit: later polls launch nothing.
+    fake.advance(40s);
     EXPECT_EQ(fake.runningTasks().size(), 1u);
     // A start, its port check and the status query that follows still run.
     controller->startFunction();
@@ -215,6 +215,70 @@ TEST_F(StatusTrackingTest, AHungStatusHoldsBackThePollButNotTheOtherCommands)
     fake.advance(8s);
     EXPECT_EQ(launchedWords().last(), Status);
     EXPECT_EQ(fake.runningTasks().size(), 1u);
+}
+
+TEST_F(StatusTrackingTest, OnlyTheStatusQueryHasATimeLimit)
+{
+    controller->getTolvaneStatus();
+    controller->startFunction();
+    controller->runTolvane(Start);
+    controller->stopFunction(false);
+    ASSERT_EQ(launchedWords(), (QStringList{Status, PortCheck, Start, Stop}));
+    EXPECT_EQ(fake.tasks[0].spec.timeLimit, std::optional<std::chrono::milliseconds>(60s));
+    for (std::size_t i = 1; i < fake.tasks.size(); ++i)
+        EXPECT_FALSE(fake.tasks[i].spec.timeLimit.has_value()) << launchedWords()[static_cast<qsizetype>(i)].toStdString();
+}
+
+TEST_F(StatusTrackingTest, AStatusThatNeverEndsIsEndedAtItsLimitAndALaterPollShowsTheServerStopped)
+{
+    controller->getTolvaneStatus();
+    fake.endRunning(Status, 0);
+    ASSERT_EQ(item().image(), QStringLiteral("stop"));
+    fake.notifications.clear();
+    controller->startTolvaneTimer();
+
+    // The poll at 8 s launches a status that hangs; the polls at 16 to 64 s wait for it.
+    fake.advance(8s);
+    fake.advance(59s);
+    EXPECT_EQ(launchedWords(), (QStringList{Status, Status}));
+    EXPECT_EQ(fake.runningTasks().size(), 1u);
+    EXPECT_TRUE(fake.logRecords.filter(QStringLiteral("Ended")).isEmpty());
+
+    // At 68 s it has run for 60 s: the host ends it, one record says so, and its end is interpreted
+    // like any other: 143 is not a state of the server, so Stop and Open go.
+    fake.advance(1s);
+    const QString statusLine = fake.tasks[1].commandLine();
+    EXPECT_EQ(fake.logRecords.filter(QStringLiteral("Ended")),
+              QStringList{QStringLiteral("Ended `%1` after 60 s: it had not finished.").arg(statusLine)});
+    EXPECT_EQ(controller->status(), 143);
+    EXPECT_FALSE(controller->outlets.stopTolvane->isEnabled());
+    EXPECT_FALSE(controller->outlets.openInBrowserMenu->isEnabled());
+
+    // The poll goes on; the server died meanwhile, and the next result presents it stopped.
+    fake.advance(4s);
+    ASSERT_EQ(launchedWords(), (QStringList{Status, Status, Status}));
+    fake.endRunning(Status, 1);
+    EXPECT_EQ(item().image(), QStringLiteral("favicon"));
+    EXPECT_EQ(item().toolTip(), QStringLiteral("Tolvane is stopped."));
+    EXPECT_TRUE(controller->outlets.startTolvane->isEnabled());
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{QStringLiteral("Stopped")});
+}
+
+TEST_F(StatusTrackingTest, AStartThatTakesMinutesIsNeitherEndedNorHoldsThePollBack)
+{
+    presentStopped();
+    controller->startTolvaneTimer();
+    controller->startFunction();
+    fake.endRunning(PortCheck, 1);
+    fake.endRunning(Status, 1);
+    ASSERT_EQ(launchedWords().last(), Start);
+    const int polls = 20;
+    for (int poll = 0; poll < polls; ++poll) {
+        fake.advance(8s);
+        fake.endRunning(Status, 1);
+    }
+    EXPECT_GE(fake.runningTask(Start), 0) << "a start still running after " << polls * 8 << " s was ended";
+    EXPECT_EQ(launchedWords().count(Status), 2 + polls);
 }
 
 TEST_F(StatusTrackingTest, VanishedExecutablePresentsUndeterminedAndNotifiesEveryTime)
@@ -278,7 +342,7 @@ TEST_P(CheckRunTaskBranchTest, FollowsTheFlagTable)
     item().setImage(QStringLiteral("marker"));
     const QString line = QString::fromLatin1(row.word) == PortCheck ? QStringLiteral("lsof -nP -iTCP:8008 -sTCP:LISTEN")
                                                                     : executablePath() + QLatin1Char(' ') + QString::fromLatin1(row.word);
-    const std::int32_t result = controller->checkRunTask(TaskTermination{{QStringLiteral("-l"), QStringLiteral("-c"), line}, row.exitStatus});
+    const std::int32_t result = controller->checkRunTask(TaskTermination{{QStringLiteral("-l"), QStringLiteral("-c"), line}, row.exitStatus, std::nullopt});
 
     EXPECT_EQ(controller->isPortAlert(), row.portAlertAfter);
     EXPECT_EQ(controller->istolvaneStart(), row.startAfter);
