@@ -48,6 +48,7 @@ public:
     QString bundlePath() const override { return real.bundlePath(); }
     QDateTime currentDateTime() const override { return real.currentDateTime(); }
     QSettings& userDefaults() override { return real.userDefaults(); }
+    bool synchronizeUserDefaults() override { return real.synchronizeUserDefaults(); }
 
     // The benchmark drives the polls itself: the controller's repeating poll timer is not started.
     bool dropRepeatingTimers = true;

@@ -13,7 +13,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tolvane"));
     QApplication::setOrganizationDomain(QStringLiteral("veltran.org"));
-    QApplication::setApplicationName(QStringLiteral("tolvane"));
+    QApplication::setApplicationName(QStringLiteral("Tolvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tolvane"));
     QApplication::setApplicationVersion(QStringLiteral("0.17"));
     // The controller lives in the status bar: closing its last window does not end it.

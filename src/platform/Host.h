@@ -101,8 +101,10 @@ public:
     // Where a notification goes when the notification service does not answer (the status item).
     virtual void setNotificationFallback(QSystemTrayIcon* trayIcon) { (void)trayIcon; }
 
-    // The per-user preferences store.
+    // The per-user preferences store, and the write of its pending changes: true when this write
+    // succeeded, whatever earlier writes met.
     virtual QSettings& userDefaults() = 0;
+    virtual bool synchronizeUserDefaults() = 0;
 
 signals:
     // Posted for every launched command that ends, whoever launched it.

@@ -138,7 +138,9 @@ private:
 };
 
 QtHost::QtHost()
-    : m_environment(QProcessEnvironment::systemEnvironment()), m_notifications(makeNotificationSink())
+    : m_environment(QProcessEnvironment::systemEnvironment()),
+      m_notifications(makeNotificationSink()),
+      m_userDefaults([this] { return openUserDefaults(m_environment, homeDirectory()); })
 {
     qRegisterMetaType<TaskTermination>();
 }
@@ -457,11 +459,12 @@ void QtHost::setNotificationFallback(QSystemTrayIcon* trayIcon)
 
 QSettings& QtHost::userDefaults()
 {
-    if (!m_userDefaults)
-        m_userDefaults = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                                     QCoreApplication::organizationName(),
-                                                     QCoreApplication::applicationName());
-    return *m_userDefaults;
+    return m_userDefaults.settings();
+}
+
+bool QtHost::synchronizeUserDefaults()
+{
+    return m_userDefaults.synchronize();
 }
 
 } // namespace tolvane

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/Host.h"
+#include "platform/UserDefaults.h"
 
 #include <QList>
 #include <QPointer>
@@ -45,6 +46,7 @@ public:
     QDateTime currentDateTime() const override;
     void setNotificationFallback(QSystemTrayIcon* trayIcon) override;
     QSettings& userDefaults() override;
+    bool synchronizeUserDefaults() override;
 
     // Commands still running when the controller exits are left to finish: they are not killed, and
     // their output keeps being read (and discarded) by a small process of their own.
@@ -60,7 +62,7 @@ private:
     std::vector<std::unique_ptr<RunningTask>> m_tasks;
     std::unique_ptr<NotificationSink> m_notifications;
     QPointer<QSystemTrayIcon> m_notificationFallback;
-    std::unique_ptr<QSettings> m_userDefaults;
+    UserDefaults m_userDefaults;
     int m_modalDepth = 0;
     std::deque<TaskTermination> m_deferredTerminations;
     std::vector<std::pair<int, TimerCallback>> m_deferredTimers;

@@ -23,13 +23,6 @@ const QString CannotSaveText =
     QStringLiteral("Sorry but your preferences cannot be saved, please check the Console logs.");
 const QString RegisteredVersionLabel = QStringLiteral("0.17.x");
 
-// The store is written and read back; a store that could not be written reports it here.
-bool synchronize(QSettings& store)
-{
-    store.sync();
-    return store.status() == QSettings::NoError;
-}
-
 } // namespace
 
 bool AppDelegate::registerDefaultPreferences()
@@ -53,7 +46,7 @@ bool AppDelegate::registerDefaultPreferences()
     }
     for (const auto& [key, value] : firstRunValues)
         store.setValue(key, value);
-    synchronize(store);
+    host().synchronizeUserDefaults();
     setEnvVarsAndPlist();
     return true;
 }
@@ -91,7 +84,7 @@ void AppDelegate::savePreferences()
         if (pathExists(chosen))
             store.setValue(CustomTolvaneDataKey, chosen);
     }
-    if (!synchronize(store))
+    if (!host().synchronizeUserDefaults())
         showNotification(CannotSaveText, QString());
 
     setEnvVarsAndPlist();

@@ -282,14 +282,6 @@ private:
     bool m_active = false;
 };
 
-// The user folder the preferences store uses for now; QSettings keeps it for the whole process.
-QString userSettingsFolder()
-{
-    const QSettings probe(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("probe-organization"),
-                          QStringLiteral("probe"));
-    return QFileInfo(QFileInfo(probe.fileName()).path()).path();
-}
-
 // A fresh user: home, configuration and data folders of its own, the stand-in server as executable,
 // fake login tools first on PATH, and the shells running in the test's own folder.
 class BadInputTest : public ::testing::Test {
@@ -315,13 +307,6 @@ protected:
 
         m_savedFolder = QDir::currentPath();
         QDir::setCurrent(root.path());
-        // The store goes to $XDG_CONFIG_HOME/Tolvane/tolvane.conf, as in the installed controller.
-        m_savedSettingsFolder = userSettingsFolder();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config);
-        m_savedOrganization = QCoreApplication::organizationName();
-        m_savedApplication = QCoreApplication::applicationName();
-        QCoreApplication::setOrganizationName(QStringLiteral("Tolvane"));
-        QCoreApplication::setApplicationName(QStringLiteral("tolvane"));
         serverHomes << data;
     }
 
@@ -338,9 +323,6 @@ protected:
         recorder.reset();
         for (const QString& serverHome : serverHomes)
             runServer(QStringLiteral("stop"), serverHome);
-        QCoreApplication::setOrganizationName(m_savedOrganization);
-        QCoreApplication::setApplicationName(m_savedApplication);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_savedSettingsFolder);
         QDir::setCurrent(m_savedFolder);
     }
 
@@ -520,9 +502,6 @@ private:
     SavedVariable m_path{"PATH"};
     SavedVariable m_fakeLogs{"TOLVANE_FAKE_LOGS"};
     QString m_savedFolder;
-    QString m_savedSettingsFolder;
-    QString m_savedOrganization;
-    QString m_savedApplication;
     int m_readBacks = 0;
 };
 

@@ -14,7 +14,12 @@ FakeHost::FakeHost()
     home = folder.filePath(QStringLiteral("home"));
     bundle = folder.filePath(QStringLiteral("Applications/Tolvane/Tolvane.app"));
     now = QDateTime(QDate(2026, 12, 9), QTime(15, 4, 5));
-    settings = std::make_unique<QSettings>(folder.filePath(QStringLiteral("preferences.ini")), QSettings::IniFormat);
+    useStoreAt(folder.filePath(QStringLiteral("preferences.ini")));
+}
+
+void FakeHost::useStoreAt(const QString& path)
+{
+    store = std::make_unique<UserDefaults>([path] { return std::make_unique<QSettings>(path, QSettings::IniFormat); });
 }
 
 FakeHost::~FakeHost() = default;

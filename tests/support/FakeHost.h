@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Host.h"
+#include "platform/UserDefaults.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -56,7 +57,8 @@ public:
     QString homeDirectory() const override { return home; }
     QString bundlePath() const override { return bundle; }
     QDateTime currentDateTime() const override { return now; }
-    QSettings& userDefaults() override { return *settings; }
+    QSettings& userDefaults() override { return store->settings(); }
+    bool synchronizeUserDefaults() override { return store->synchronize(); }
 
     // --- scripting
     // Ends the task with the exit status: its output handler runs first, with the output, then the
@@ -101,7 +103,9 @@ public:
     QString bundle;
     QDateTime now;
     QTemporaryDir folder;
-    std::unique_ptr<QSettings> settings;
+    // The preferences store: an INI file in the fake's folder until a test points it elsewhere.
+    void useStoreAt(const QString& path);
+    std::unique_ptr<UserDefaults> store;
 };
 
 } // namespace tolvane::testing

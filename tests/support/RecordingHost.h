@@ -30,6 +30,7 @@ public:
     QString bundlePath() const override { return bundle.isEmpty() ? real.bundlePath() : bundle; }
     QDateTime currentDateTime() const override { return real.currentDateTime(); }
     QSettings& userDefaults() override { return real.userDefaults(); }
+    bool synchronizeUserDefaults() override { return real.synchronizeUserDefaults(); }
 
     QStringList notificationSubtitles() const { return subtitles; }
     QStringList alertMessages() const { return alerts; }

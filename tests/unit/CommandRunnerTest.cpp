@@ -14,7 +14,7 @@ protected:
         makeStatusItem();
         dataPath = fake.folder.filePath(QStringLiteral("data"));
         makeFolder(dataPath);
-        fake.settings->setValue(CustomTolvaneDataKey, dataPath);
+        fake.userDefaults().setValue(CustomTolvaneDataKey, dataPath);
     }
     QString dataPath;
 };
@@ -83,7 +83,7 @@ TEST_F(CommandRunnerTest, ExecutablePathIsQuotedAndTheCommandWordStaysLast)
 
 TEST_F(CommandRunnerTest, WithoutADataLocationServerCommandsStillRunWithTheInheritedEnvironment)
 {
-    fake.settings->remove(CustomTolvaneDataKey);
+    fake.userDefaults().remove(CustomTolvaneDataKey);
     fake.env.insert(QStringLiteral("TOLVANE_HOME"), fake.folder.filePath(QStringLiteral("not-there")));
     controller->runTolvane(QStringLiteral("start"));
     ASSERT_EQ(fake.tasks.size(), 1u);

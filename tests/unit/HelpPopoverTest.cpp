@@ -12,7 +12,7 @@ protected:
     void SetUp() override
     {
         makeFolder(fake.home + QStringLiteral("/.tolvane"));
-        fake.settings->setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+        fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
         controller->showPreferences(nullptr);
     }
     QAbstractButton& dataHelp() { return *controller->outlets.tolvaneDataHelp; }

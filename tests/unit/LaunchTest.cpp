@@ -59,7 +59,7 @@ TEST_F(LaunchTest, WithoutTheExecutableItAlertsAndTerminatesHavingSetUpNothing)
     EXPECT_EQ(terminatedDuringAlert, 0);
     EXPECT_EQ(fake.terminateCalls, 1);
     EXPECT_EQ(controller->outlets.statusItem, nullptr);
-    EXPECT_TRUE(fake.settings->allKeys().isEmpty());
+    EXPECT_TRUE(fake.userDefaults().allKeys().isEmpty());
     EXPECT_TRUE(fake.systemCommands.isEmpty());
     EXPECT_TRUE(fake.tasks.empty());
     EXPECT_EQ(fake.timers.size(), 1u);
@@ -81,7 +81,7 @@ TEST_F(LaunchTest, WithTheExecutableItRegistersSetsUpTheItemAndThePollThenStarts
     fake.onLaunch = [&](const TaskSpec& spec) {
         if (spec.arguments.value(2) != PortCheck)
             return;
-        registered = fake.settings->contains(QStringLiteral("version"));
+        registered = fake.userDefaults().contains(QStringLiteral("version"));
         const StatusItem* made = controller->outlets.statusItem.get();
         // The start itself has just shown the loading image on it.
         itemReady = made && made->image() == QStringLiteral("loading") &&
@@ -119,8 +119,8 @@ TEST_F(LaunchTest, WithTheExecutableItRegistersSetsUpTheItemAndThePollThenStarts
 TEST_F(LaunchTest, WithStartAtLaunchOffItSaysSoAndOnlyAsksForTheStatus)
 {
     installExecutable();
-    fake.settings->setValue(QStringLiteral("version"), QStringLiteral("0.17"));
-    fake.settings->setValue(QStringLiteral("autoStartOnLoad"), false);
+    fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    fake.userDefaults().setValue(QStringLiteral("autoStartOnLoad"), false);
 
     controller->applicationDidFinishLaunching();
 
@@ -134,7 +134,7 @@ TEST_F(LaunchTest, WithStartAtLaunchOffItSaysSoAndOnlyAsksForTheStatus)
 
 TEST_F(LaunchTest, ReopenWithoutAVisibleWindowShowsPreferences)
 {
-    fake.settings->setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
     EXPECT_TRUE(controller->applicationShouldHandleReopen(false));
     EXPECT_TRUE(controller->outlets.window->isVisible());
     EXPECT_FALSE(controller->outlets.splash->isVisible());

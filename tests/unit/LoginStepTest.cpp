@@ -221,7 +221,7 @@ TEST_P(OpenAtLoginTest, TheEntryOpensTheControllerOnlyWhenTheStoreSaysYes)
 {
     makeFolder(location());
     if (GetParam().stored.isValid())
-        fake.settings->setValue(QStringLiteral("autoLoadOnLogin"), GetParam().stored);
+        fake.userDefaults().setValue(QStringLiteral("autoLoadOnLogin"), GetParam().stored);
 
     ASSERT_TRUE(controller->setEnvVarsAndPlist());
 

@@ -95,7 +95,7 @@ TEST_P(DataPathTest, TakesTheFirstCandidateThatExists)
         return text.startsWith(QLatin1Char('~')) ? text : root + text;
     };
     if (*row.preference)
-        fake.settings->setValue(CustomTolvaneDataKey, absolute(row.preference));
+        fake.userDefaults().setValue(CustomTolvaneDataKey, absolute(row.preference));
     if (*row.environment)
         fake.env.insert(QStringLiteral("TOLVANE_HOME"), absolute(row.environment));
 
@@ -133,7 +133,7 @@ TEST_F(PathsTest, StandardizingExpandsATildeAndResolvesComponents)
 TEST_F(PathsTest, AnswersFollowChangesOnDiskAtOnce)
 {
     const QString chosen = fake.folder.filePath(QStringLiteral("chosen"));
-    fake.settings->setValue(CustomTolvaneDataKey, chosen);
+    fake.userDefaults().setValue(CustomTolvaneDataKey, chosen);
     EXPECT_FALSE(getTolvaneDataPath().has_value());
     makeFolder(chosen);
     EXPECT_EQ(getTolvaneDataPath(), chosen);

@@ -36,17 +36,17 @@ protected:
     }
 
     // Every key of the store with its value, to tell whether anything was stored.
-    QMap<QString, QVariant> storeContents() const
+    QMap<QString, QVariant> storeContents()
     {
         QMap<QString, QVariant> contents;
-        for (const QString& key : fake.settings->allKeys())
-            contents.insert(key, fake.settings->value(key));
+        for (const QString& key : fake.userDefaults().allKeys())
+            contents.insert(key, fake.userDefaults().value(key));
         return contents;
     }
     // The store file as written on disk.
-    QString storeFileText() const
+    QString storeFileText()
     {
-        QFile file(fake.settings->fileName());
+        QFile file(fake.userDefaults().fileName());
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
@@ -54,13 +54,13 @@ protected:
     void registered(const QVariant& autoLoad = true, const QVariant& autoStart = true)
     {
         makeFolder(dataFolder());
-        fake.settings->setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+        fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
         if (autoLoad.isValid())
-            fake.settings->setValue(QStringLiteral("autoLoadOnLogin"), autoLoad);
+            fake.userDefaults().setValue(QStringLiteral("autoLoadOnLogin"), autoLoad);
         if (autoStart.isValid())
-            fake.settings->setValue(QStringLiteral("autoStartOnLoad"), autoStart);
-        fake.settings->setValue(QStringLiteral("customTolvaneData"), dataFolder());
-        fake.settings->sync();
+            fake.userDefaults().setValue(QStringLiteral("autoStartOnLoad"), autoStart);
+        fake.userDefaults().setValue(QStringLiteral("customTolvaneData"), dataFolder());
+        fake.userDefaults().sync();
     }
 
     QCheckBox& loadOnLogin() { return *controller->outlets.loadOnLogin; }
@@ -94,11 +94,11 @@ TEST_P(RegistrationWithoutLocationTest, LogsStoresNothingAndSkipsTheLoginStep)
 {
     const NoLocation& c = GetParam();
     if (c.storedMissing)
-        fake.settings->setValue(QStringLiteral("customTolvaneData"), fake.folder.filePath(QStringLiteral("gone")));
+        fake.userDefaults().setValue(QStringLiteral("customTolvaneData"), fake.folder.filePath(QStringLiteral("gone")));
     if (c.environmentMissing)
         fake.env.insert(QStringLiteral("TOLVANE_HOME"), fake.folder.filePath(QStringLiteral("also-gone")));
     if (c.versionStored)
-        fake.settings->setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+        fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
     controller->outlets.tolvaneVersion->setText(QStringLiteral("untouched"));
     const auto before = storeContents();
 
@@ -128,17 +128,17 @@ TEST_F(PreferencesTest, FirstRunStoresTheDefaultsThenRunsTheLoginStepAndLeavesTh
     // At the login step, the defaults are already in the store.
     QVariant autoLoadAtLoginStep;
     fake.systemAnswer = [&](const QString&) {
-        autoLoadAtLoginStep = fake.settings->value(QStringLiteral("autoLoadOnLogin"));
+        autoLoadAtLoginStep = fake.userDefaults().value(QStringLiteral("autoLoadOnLogin"));
         return 0;
     };
 
     EXPECT_TRUE(controller->registerDefaultPreferences());
 
-    EXPECT_EQ(fake.settings->value(QStringLiteral("version")).toString(), QStringLiteral("0.17"));
-    EXPECT_EQ(fake.settings->value(QStringLiteral("autoLoadOnLogin")).toBool(), true);
-    EXPECT_EQ(fake.settings->value(QStringLiteral("autoStartOnLoad")).toBool(), true);
-    EXPECT_EQ(fake.settings->value(QStringLiteral("customTolvaneData")).toString(), location);
-    EXPECT_EQ(fake.settings->allKeys().size(), 4);
+    EXPECT_EQ(fake.userDefaults().value(QStringLiteral("version")).toString(), QStringLiteral("0.17"));
+    EXPECT_EQ(fake.userDefaults().value(QStringLiteral("autoLoadOnLogin")).toBool(), true);
+    EXPECT_EQ(fake.userDefaults().value(QStringLiteral("autoStartOnLoad")).toBool(), true);
+    EXPECT_EQ(fake.userDefaults().value(QStringLiteral("customTolvaneData")).toString(), location);
+    EXPECT_EQ(fake.userDefaults().allKeys().size(), 4);
     // Written to disk, not only held in memory.
     const QString onDisk = storeFileText();
     EXPECT_TRUE(onDisk.contains(QStringLiteral("version=0.17"))) << onDisk.toStdString();
@@ -169,7 +169,7 @@ TEST_F(PreferencesTest, LaterRunsOnlySetTheVersionLabel)
 
 TEST_F(PreferencesTest, WithoutADataLocationTheWindowSaysSoAndShowsNoPath)
 {
-    fake.settings->setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
     pathControl().setStringValue(QStringLiteral("/left/over"));
 
     controller->showPreferences(nullptr);
@@ -181,7 +181,7 @@ TEST_F(PreferencesTest, WithoutADataLocationTheWindowSaysSoAndShowsNoPath)
 
 TEST_F(PreferencesTest, ThePathControlShowsTheLocationStandardized)
 {
-    fake.settings->setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
     makeFolder(fake.home + QStringLiteral("/data"));
     fake.env.insert(QStringLiteral("TOLVANE_HOME"), fake.home + QStringLiteral("//./data/"));
 
@@ -339,8 +339,8 @@ TEST_P(ApplyChoicesTest, StoresYesUnlessTheBoxIsOffAndFlushes)
     apply().setEnabled(true);
     apply().click();
 
-    EXPECT_EQ(fake.settings->value(QStringLiteral("autoLoadOnLogin")).toBool(), c.storedAutoLoad);
-    EXPECT_EQ(fake.settings->value(QStringLiteral("autoStartOnLoad")).toBool(), c.storedAutoStart);
+    EXPECT_EQ(fake.userDefaults().value(QStringLiteral("autoLoadOnLogin")).toBool(), c.storedAutoLoad);
+    EXPECT_EQ(fake.userDefaults().value(QStringLiteral("autoStartOnLoad")).toBool(), c.storedAutoStart);
     const QString onDisk = storeFileText();
     const auto yesNo = [](bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); };
     EXPECT_TRUE(onDisk.contains(QStringLiteral("autoLoadOnLogin=") + yesNo(c.storedAutoLoad))) << onDisk.toStdString();
@@ -369,14 +369,14 @@ TEST_F(PreferencesTest, ApplyStopsFirstThenStoresThenRunsTheLoginStepThenHidesTh
     QVariant autoLoadAtStop;
     QStringList noticesAtStop;
     fake.onLaunch = [&](const TaskSpec&) {
-        autoLoadAtStop = fake.settings->value(QStringLiteral("autoLoadOnLogin"));
+        autoLoadAtStop = fake.userDefaults().value(QStringLiteral("autoLoadOnLogin"));
         noticesAtStop = fake.notificationSubtitles();
     };
     // When the login step sets the variable, everything is stored and the window is still open.
     QString storedAtLoginStep;
     bool windowOpenAtLoginStep = false;
     fake.systemAnswer = [&](const QString&) {
-        storedAtLoginStep = fake.settings->value(QStringLiteral("customTolvaneData")).toString();
+        storedAtLoginStep = fake.userDefaults().value(QStringLiteral("customTolvaneData")).toString();
         windowOpenAtLoginStep = controller->outlets.window->isVisible();
         return 0;
     };
@@ -393,7 +393,7 @@ TEST_F(PreferencesTest, ApplyStopsFirstThenStoresThenRunsTheLoginStepThenHidesTh
     ASSERT_EQ(fake.systemCommands.size(), 1);
     EXPECT_TRUE(fake.systemCommands[0].contains(chosen));
     EXPECT_EQ(fake.notificationSubtitles(), (QStringList{Stopping, settingNotice(chosen), successNotice(chosen)}));
-    EXPECT_EQ(fake.settings->value(QStringLiteral("autoLoadOnLogin")).toBool(), false);
+    EXPECT_EQ(fake.userDefaults().value(QStringLiteral("autoLoadOnLogin")).toBool(), false);
     EXPECT_TRUE(storeFileText().contains(QStringLiteral("customTolvaneData=") + chosen));
     EXPECT_FALSE(controller->outlets.window->isVisible());
 }
@@ -408,7 +408,7 @@ TEST_F(PreferencesTest, WithoutTheExecutableApplyLaunchesNoStopButStillSaves)
 
     EXPECT_TRUE(fake.tasks.empty());
     EXPECT_EQ(fake.notificationSubtitles().value(0), Stopping);
-    EXPECT_EQ(fake.settings->value(QStringLiteral("autoStartOnLoad")).toBool(), false);
+    EXPECT_EQ(fake.userDefaults().value(QStringLiteral("autoStartOnLoad")).toBool(), false);
     EXPECT_FALSE(controller->outlets.window->isVisible());
 }
 
@@ -423,7 +423,7 @@ TEST_F(PreferencesTest, AChosenFolderThatIsGoneKeepsTheStoredLocationSilently)
 
     apply().click();
 
-    EXPECT_EQ(fake.settings->value(QStringLiteral("customTolvaneData")).toString(), dataFolder());
+    EXPECT_EQ(fake.userDefaults().value(QStringLiteral("customTolvaneData")).toString(), dataFolder());
     EXPECT_TRUE(fake.alerts.empty());
     EXPECT_EQ(fake.notificationSubtitles(),
               (QStringList{Stopping, settingNotice(dataFolder()), successNotice(dataFolder())}));
@@ -476,9 +476,9 @@ TEST_F(UnwritableStoreTest, ApplySaysSoButStillRunsTheLoginStepAndClosesTheWindo
     if (folder.isEmpty())
         GTEST_SKIP() << "no unwritable store here: a path under a regular file and an immutable folder were both "
                         "written";
-    fake.settings = std::make_unique<QSettings>(folder + QStringLiteral("/preferences.ini"), QSettings::IniFormat);
-    fake.settings->setValue(QStringLiteral("version"), QStringLiteral("0.17"));
-    fake.settings->setValue(QStringLiteral("customTolvaneData"), dataFolder());
+    fake.useStoreAt(folder + QStringLiteral("/preferences.ini"));
+    fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    fake.userDefaults().setValue(QStringLiteral("customTolvaneData"), dataFolder());
     controller->showPreferences(nullptr);
     startOnLoad().click();
 
@@ -488,6 +488,35 @@ TEST_F(UnwritableStoreTest, ApplySaysSoButStillRunsTheLoginStepAndClosesTheWindo
               (QStringList{Stopping, CannotSave, settingNotice(dataFolder()), successNotice(dataFolder())}));
     EXPECT_EQ(fake.systemCommands.size(), 1);
     EXPECT_FALSE(controller->outlets.window->isVisible());
+}
+
+TEST_F(PreferencesTest, AFailedApplyLeavesTheNextApplyToSucceedOnItsOwn)
+{
+    // A regular file where the store's folder belongs: nothing can be written under it, not even by root.
+    const QString storeFolder = fake.folder.filePath(QStringLiteral("store"));
+    makeFile(storeFolder);
+    fake.useStoreAt(storeFolder + QStringLiteral("/preferences.ini"));
+    registered();
+    installExecutable();
+    controller->showPreferences(nullptr);
+    loadOnLogin().click();
+    apply().click();
+    ASSERT_TRUE(fake.notificationSubtitles().contains(CannotSave));
+
+    // The folder is there now: the next Apply writes, says nothing of a failure, and the file is right.
+    ASSERT_TRUE(QFile::remove(storeFolder));
+    makeFolder(storeFolder);
+    fake.notifications.clear();
+    const QString chosen = fake.folder.filePath(QStringLiteral("chosen"));
+    makeFolder(chosen);
+    controller->showPreferences(nullptr);
+    pathControl().choose(chosen);
+    apply().click();
+    EXPECT_EQ(fake.notificationSubtitles(), (QStringList{Stopping, settingNotice(chosen), successNotice(chosen)}));
+    const QSettings written(storeFolder + QStringLiteral("/preferences.ini"), QSettings::IniFormat);
+    EXPECT_EQ(written.value(QStringLiteral("customTolvaneData")).toString(), chosen);
+    EXPECT_EQ(written.value(QStringLiteral("autoLoadOnLogin")).toBool(), false);
+    EXPECT_EQ(written.value(QStringLiteral("version")).toString(), QStringLiteral("0.17"));
 }
 
 } // namespace

@@ -35,6 +35,7 @@ public:
     QString bundlePath() const override { return QStringLiteral("/usr/bin/tolvane-controller"); }
     QDateTime currentDateTime() const override { return QDateTime::currentDateTime(); }
     QSettings& userDefaults() override { return m_settings; }
+    bool synchronizeUserDefaults() override { return false; }
 
 private:
     QProcessEnvironment m_environment;
