@@ -34,12 +34,6 @@ void AppDelegate::setNewStatus(std::int32_t code)
     setStatus(code);
 }
 
-bool AppDelegate::shouldPresentNotification() const
-{
-    // Notifications are shown also while the controller is the active application.
-    return true;
-}
-
 void AppDelegate::closeSplash()
 {
     if (outlets.splash)

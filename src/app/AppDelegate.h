@@ -109,9 +109,12 @@ public:
     void applicationWillFinishLaunching();
     void applicationDidFinishLaunching();
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    // The application was opened again while it runs: Preferences comes up unless one of the controller's
+    // own windows or alerts is on screen.
+    void reopen();
+    bool hasVisibleWindows() const;
     void applicationWillTerminate();
     void setNewStatus(std::int32_t code);
-    bool shouldPresentNotification() const;
     void closeSplash();
     void displayLogs(const QString& text);
 
@@ -170,6 +173,9 @@ private:
     std::int32_t m_quitReason = QuitReasonNone;
     QString m_version;
 
+    // The termination step has run: the end of a command launched before (the stop sent at Quit)
+    // changes nothing any more.
+    bool m_terminated = false;
     QString m_portCheckOutput;
     int m_runningStatusCommands = 0;
     // Log entries read on another thread reach the view through this, on the main thread.

@@ -5,6 +5,8 @@
 #include "prefs/HelpTexts.h"
 #include "server/Paths.h"
 
+#include <QApplication>
+
 #include <chrono>
 
 namespace tolvane {
@@ -25,6 +27,7 @@ const QString StoppedAndQuitText = QStringLiteral("Tolvane is now stopped and qu
 const QString QuitForUninstallText = QStringLiteral("Tolvane was quit to complete the uninstall process.");
 const QString QuitForSetupText = QStringLiteral("Tolvane was quit because the required setup is incomplete.");
 const QString AutoStartOnLoadKey = QStringLiteral("autoStartOnLoad");
+const QString ReopenedText = QStringLiteral("Tolvane was opened again.");
 
 } // namespace
 
@@ -77,6 +80,20 @@ bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
     return true;
 }
 
+bool AppDelegate::hasVisibleWindows() const
+{
+    // The controller's own windows and an alert count; the status item does not, although an XEmbed tray
+    // makes its icon a visible top-level widget.
+    return (outlets.splash && outlets.splash->isVisible()) || (outlets.window && outlets.window->isVisible()) ||
+           QApplication::activeModalWidget() != nullptr;
+}
+
+void AppDelegate::reopen()
+{
+    host().log(ReopenedText);
+    applicationShouldHandleReopen(hasVisibleWindows());
+}
+
 void AppDelegate::quitApplcation(QObject*)
 {
     if (!checkSetup(false))
@@ -97,6 +114,7 @@ void AppDelegate::applicationWillTerminate()
     else
         subtitle = QuitForSetupText;
     showNotification(subtitle, QString());
+    m_terminated = true;
 }
 
 } // namespace tolvane

@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QTimer>
-#include <QWidget>
 
 int main(int argc, char* argv[])
 {
@@ -33,16 +32,7 @@ int main(int argc, char* argv[])
     controller.applicationWillFinishLaunching();
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller,
                      &tolvane::AppDelegate::applicationWillTerminate);
-    using tolvane::Outlets;
-    reopen.listen([&controller] {
-        tolvane::host().log(QStringLiteral("Tolvane was opened again."));
-        // The controller's own windows count, and an alert; the tray icon's window does not, although
-        // an XEmbed tray makes it a visible top-level widget.
-        const Outlets& o = controller.outlets;
-        const bool visible = (o.splash && o.splash->isVisible()) || (o.window && o.window->isVisible()) ||
-                             QApplication::activeModalWidget() != nullptr;
-        controller.applicationShouldHandleReopen(visible);
-    });
+    reopen.listen([&controller] { controller.reopen(); });
     QTimer::singleShot(0, &controller, &tolvane::AppDelegate::applicationDidFinishLaunching);
     return QApplication::exec();
 }

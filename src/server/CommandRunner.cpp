@@ -84,7 +84,7 @@ bool AppDelegate::runTask(const QString& command, QString* failure)
     QPointer<AppDelegate> controller(this);
     const bool portCheck = !isTolvaneCommand(command);
     OutputHandler handler = [controller, portCheck](const QByteArray& firstOutput) {
-        if (!controller)
+        if (!controller || controller->m_terminated)
             return;
         const QString text = QString::fromUtf8(firstOutput);
         const std::int32_t current = controller->status();

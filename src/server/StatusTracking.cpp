@@ -96,6 +96,8 @@ void AppDelegate::openFunction()
 
 std::int32_t AppDelegate::checkRunTask(const TaskTermination& notification)
 {
+    if (m_terminated)
+        return status();
     const std::int32_t held = status();
     const int exitStatus = notification.terminationStatus;
     const QString commandLine = notification.arguments.isEmpty() ? QString() : notification.arguments.last();

@@ -83,11 +83,6 @@ TEST_F(AppDelegateTest, SetNewStatusPresentsNothing)
     EXPECT_FALSE(controller->isLoaded());
 }
 
-TEST_F(AppDelegateTest, EveryNotificationIsPresented)
-{
-    EXPECT_TRUE(controller->shouldPresentNotification());
-}
-
 TEST_F(AppDelegateTest, ClosingTheSplashTwiceLeavesItHidden)
 {
     ASSERT_TRUE(controller->outlets.splash->isVisible());

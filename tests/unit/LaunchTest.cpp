@@ -1,8 +1,13 @@
 // The controller's sequence from launch to termination: the launch, reopen, Quit and the notification
 // that says why the application ended.
 #include "ControllerFixture.h"
+#include "prefs/PathControl.h"
+
+#include <QMessageBox>
+#include <QTimer>
 
 #include <chrono>
+#include <functional>
 
 namespace tolvane::testing {
 namespace {
@@ -20,6 +25,9 @@ const QString PortCheck = QStringLiteral("lsof -nP -iTCP:8008 -sTCP:LISTEN");
 const QString QuitQuestion = QStringLiteral("This will stop and quit Tolvane, are you sure?");
 
 class LaunchTest : public ControllerTest {
+public:
+    using ControllerTest::controller;
+
 protected:
     void SetUp() override { makeFolder(fake.home + QStringLiteral("/.tolvane")); }
 
@@ -132,6 +140,87 @@ TEST_F(LaunchTest, WithStartAtLaunchOffItSaysSoAndOnlyAsksForTheStatus)
     EXPECT_NE(pollTimer(), nullptr);
 }
 
+// Reopen through the controller's own rule for what is on screen.
+struct ReopenRow {
+    const char* name;
+    // What is on screen when the application is opened again; true when it reopened it itself.
+    std::function<bool(LaunchTest&)> arrange;
+    bool preferencesShown;
+};
+
+void PrintTo(const ReopenRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class ReopenTest : public LaunchTest, public ::testing::WithParamInterface<ReopenRow> {
+public:
+    // The user's edit that a new showing of Preferences would replace with the stored value.
+    QString editedPath() const { return fake.folder.filePath(QStringLiteral("edited")); }
+    void showPreferencesWithAnEdit()
+    {
+        controller->showPreferences(nullptr);
+        makeFolder(editedPath());
+        controller->outlets.customTolvaneData->choose(editedPath());
+    }
+};
+
+TEST_P(ReopenTest, ShowsPreferencesOnlyWhenNoneOfTheControllersWindowsIsOnScreen)
+{
+    fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    controller->closeSplash();
+    const bool reopened = GetParam().arrange(*this);
+    const bool editPending = controller->outlets.customTolvaneData->stringValue() == editedPath();
+    if (!reopened)
+        controller->reopen();
+
+    EXPECT_EQ(controller->outlets.window->isVisible() && !editPending, GetParam().preferencesShown);
+    if (editPending) {
+        EXPECT_EQ(controller->outlets.customTolvaneData->stringValue(), editedPath()) << "Preferences was shown anew";
+        EXPECT_TRUE(controller->outlets.savePrefs->isEnabled());
+    }
+    EXPECT_EQ(fake.logRecords.count(QStringLiteral("Tolvane was opened again.")), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OnScreen, ReopenTest,
+    ::testing::Values(
+        ReopenRow{"Nothing", [](LaunchTest&) { return false; }, true},
+        ReopenRow{"TheSplash",
+                  [](LaunchTest& fixture) {
+                      fixture.controller->outlets.splash->show();
+                      return false;
+                  },
+                  false},
+        ReopenRow{"Preferences",
+                  [](LaunchTest& fixture) {
+                      static_cast<ReopenTest&>(fixture).showPreferencesWithAnEdit();
+                      return false;
+                  },
+                  false},
+        ReopenRow{"AnAlert",
+                  [](LaunchTest& fixture) {
+                      // The alert is answered from inside its own event loop, after the reopen.
+                      QMessageBox box(QMessageBox::Warning, QStringLiteral("Tolvane"), QStringLiteral("alert"));
+                      QTimer::singleShot(0, &box, [&fixture, &box] {
+                          fixture.controller->reopen();
+                          box.done(0);
+                      });
+                      box.exec();
+                      return true;
+                  },
+                  false},
+        // The status item's window on an XEmbed tray is a visible top-level widget that is not the
+        // controller's.
+        ReopenRow{"AnotherWindow",
+                  [](LaunchTest&) {
+                      static QWidget trayIconWindow;
+                      trayIconWindow.show();
+                      return false;
+                  },
+                  true}),
+    [](const ::testing::TestParamInfo<ReopenRow>& row) { return std::string(row.param.name); });
+
 TEST_F(LaunchTest, ReopenWithoutAVisibleWindowShowsPreferences)
 {
     fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
@@ -186,6 +275,34 @@ TEST_F(LaunchTest, QuitConfirmedStopsTheServerThenTerminates)
     EXPECT_EQ(lastWords(), QStringList{QStringLiteral("stop")});
     EXPECT_EQ(terminatedAtStop, 0);
     EXPECT_EQ(fake.terminateCalls, 1);
+}
+
+TEST_F(LaunchTest, AfterQuitTheEndOfTheFinalStopChangesNothing)
+{
+    installExecutable();
+    makeStatusItem();
+    controller->getTolvaneStatus();
+    fake.endRunning(QStringLiteral("status"), 0);
+    ASSERT_EQ(item().image(), QStringLiteral("stop"));
+    controller->quitApplcation(nullptr);
+    ASSERT_EQ(fake.terminateCalls, 1);
+    controller->applicationWillTerminate();
+    ASSERT_EQ(fake.notificationSubtitles().last(), StoppedAndQuit);
+
+    const QStringList notices = fake.notificationSubtitles();
+    const QStringList records = fake.logRecords;
+    const QString image = item().image();
+    const QString logView = controller->outlets.taskLogs->toPlainText();
+    const std::size_t launched = fake.tasks.size();
+    // The code changed last, so the stop's output would reach the log view if it were handled.
+    ASSERT_NE(controller->status(), controller->lastStatus());
+    fake.endRunning(QStringLiteral("stop"), 0, "Tolvane stopped\n");
+
+    EXPECT_EQ(fake.notificationSubtitles(), notices);
+    EXPECT_EQ(fake.logRecords, records);
+    EXPECT_EQ(item().image(), image);
+    EXPECT_EQ(controller->outlets.taskLogs->toPlainText(), logView);
+    EXPECT_EQ(fake.tasks.size(), launched) << "a status query followed the stop";
 }
 
 struct Termination {
