@@ -1,6 +1,8 @@
 // The scripted host.
 #include "FakeHost.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -46,8 +48,11 @@ int FakeHost::runSystem(const QString& command)
 int FakeHost::runModalAlert(const AlertRequest& request)
 {
     alerts.push_back(request);
+    // While the alert is up the controller does nothing else: ends posted meanwhile wait for it.
+    ++m_modalDepth;
     if (onAlert)
         onAlert(request);
+    --m_modalDepth;
     if (alertAnswers.empty())
         return FirstButtonReturn;
     const int answer = alertAnswers.front();
@@ -92,7 +97,28 @@ void FakeHost::endTask(std::size_t index, int exitStatus, const QByteArray& outp
     const QStringList arguments = tasks[index].spec.arguments;
     if (handler)
         handler(output);
-    emit taskDidTerminate(TaskTermination{arguments, exitStatus, endedAfter});
+    // Posted, as the real host does: it reaches the controller when the event loop next runs.
+    ++m_postedEnds;
+    QMetaObject::invokeMethod(
+        this,
+        [this, termination = TaskTermination{arguments, exitStatus, endedAfter}] {
+            --m_postedEnds;
+            emit taskDidTerminate(termination);
+        },
+        Qt::QueuedConnection);
+    runEventLoop();
+}
+
+void FakeHost::runEventLoop()
+{
+    // Called from inside the loop's own work (the controller handling an end, or an alert on screen),
+    // it leaves the posted ends to the loop already running, which delivers them in order afterwards.
+    if (m_loopDepth > 0 || m_modalDepth > 0)
+        return;
+    ++m_loopDepth;
+    while (m_postedEnds > 0)
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    --m_loopDepth;
 }
 
 int FakeHost::runningTask(const QString& lastWord) const

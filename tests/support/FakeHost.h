@@ -62,7 +62,8 @@ public:
 
     // --- scripting
     // Ends the task with the exit status: its output handler runs first, with the output, then the
-    // termination is posted. Throws when the task has already ended.
+    // termination is posted to the event loop, which this runs (see runEventLoop). Throws when the task
+    // has already ended.
     void endTask(std::size_t index, int exitStatus, const QByteArray& output = {},
                  std::optional<std::chrono::milliseconds> endedAfter = std::nullopt);
     // The index of the oldest task still running whose command line ends with the word; -1 if none.
@@ -75,6 +76,10 @@ public:
     // shell ended that way does.
     void advance(std::chrono::milliseconds by);
     std::size_t liveTimers() const;
+
+    // Delivers the ends posted so far, in order, unless the loop is already at work (the controller is
+    // handling an end, or an alert is up): then they follow once that work is done.
+    void runEventLoop();
 
     // The subtitles of the notifications delivered so far, in order.
     QStringList notificationSubtitles() const;
@@ -106,6 +111,11 @@ public:
     // The preferences store: an INI file in the fake's folder until a test points it elsewhere.
     void useStoreAt(const QString& path);
     std::unique_ptr<UserDefaults> store;
+
+private:
+    int m_postedEnds = 0;
+    int m_loopDepth = 0;
+    int m_modalDepth = 0;
 };
 
 } // namespace tolvane::testing
