@@ -234,7 +234,7 @@ void QtHost::postTermination(const TaskTermination& termination)
     // A modal alert blocks the controller's normal work until it is answered: the end of a command
     // that comes meanwhile is delivered afterwards, in order.
     if (m_modalDepth > 0) {
-        m_deferredTerminations.push_back(termination);
+        m_deferred.push_back(Deferred{0, [this, termination] { emit taskDidTerminate(termination); }});
         return;
     }
     emit taskDidTerminate(termination);
@@ -247,14 +247,11 @@ void QtHost::modalEnded()
     QMetaObject::invokeMethod(
         this,
         [this] {
-            while (m_modalDepth == 0 && !m_deferredTerminations.empty()) {
-                const TaskTermination next = m_deferredTerminations.front();
-                m_deferredTerminations.pop_front();
-                emit taskDidTerminate(next);
-            }
-            if (m_modalDepth == 0) {
-                for (const auto& missed : std::exchange(m_deferredTimers, {}))
-                    missed.second();
+            // In the order they came; any of them may open another alert, which holds the rest back.
+            while (m_modalDepth == 0 && !m_deferred.empty()) {
+                const Deferred next = std::move(m_deferred.front());
+                m_deferred.pop_front();
+                next.work();
             }
         },
         Qt::QueuedConnection);
@@ -405,8 +402,8 @@ void QtHost::scheduleTimer(std::chrono::milliseconds interval, bool repeats, Tim
             timer->deleteLater();
         // While a modal alert is up a timer does not fire; one that fell due fires once afterwards.
         if (m_modalDepth > 0) {
-            if (std::none_of(m_deferredTimers.begin(), m_deferredTimers.end(), [id](const auto& t) { return t.first == id; }))
-                m_deferredTimers.emplace_back(id, callback);
+            if (std::none_of(m_deferred.begin(), m_deferred.end(), [id](const Deferred& d) { return d.timerId == id; }))
+                m_deferred.push_back(Deferred{id, callback});
             return;
         }
         callback();

@@ -63,9 +63,14 @@ private:
     std::unique_ptr<NotificationSink> m_notifications;
     QPointer<QSystemTrayIcon> m_notificationFallback;
     UserDefaults m_userDefaults;
+    // While a modal alert is up, the ends of commands and the timers that fall due wait here, in the
+    // order they came; a timer waits once however often it fell due.
+    struct Deferred {
+        int timerId;  // 0 for the end of a command
+        std::function<void()> work;
+    };
     int m_modalDepth = 0;
-    std::deque<TaskTermination> m_deferredTerminations;
-    std::vector<std::pair<int, TimerCallback>> m_deferredTimers;
+    std::deque<Deferred> m_deferred;
     int m_timerCount = 0;
 };
 

@@ -1,5 +1,6 @@
 // The real host runs real commands: output through one pipe, every end delivered once, and
 // commands that outlive the host.
+#include "ProcessProbe.h"
 #include "RecordingHost.h"
 #include "platform/QtHost.h"
 
@@ -136,23 +137,9 @@ TEST_F(QtHostTest, EveryEndIsDeliveredExactlyOnce)
         EXPECT_EQ(statuses[static_cast<std::size_t>(i)], i);
 }
 
-// The pids a command wrote into the file, one a line.
-std::vector<pid_t> pidsIn(const QString& path)
-{
-    std::vector<pid_t> pids;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            if (!line.trimmed().isEmpty())
-                pids.push_back(static_cast<pid_t>(line.trimmed().toInt()));
-        }
-    }
-    return pids;
-}
-
 bool allGone(const std::vector<pid_t>& pids)
 {
-    return std::all_of(pids.begin(), pids.end(), [](pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; });
+    return std::none_of(pids.begin(), pids.end(), processRunning);
 }
 
 TEST_F(QtHostTest, ACommandWithinItsTimeLimitEndsAsUsual)
@@ -173,8 +160,8 @@ TEST_F(QtHostTest, ACommandPastItsTimeLimitIsEndedWithEverythingItStarted)
     EXPECT_EQ(ends[0].terminationStatus, 128 + SIGTERM);
     ASSERT_TRUE(ends[0].endedAfter.has_value());
     EXPECT_GE(*ends[0].endedAfter, std::chrono::seconds(1));
-    ASSERT_EQ(pidsIn(pids).size(), 2u);
-    EXPECT_TRUE(RecordingHost::waitFor([&] { return allGone(pidsIn(pids)); }, 30000)) << "a process of it is left";
+    ASSERT_EQ(pidsInFile(pids).size(), 2u);
+    EXPECT_TRUE(RecordingHost::waitFor([&] { return allGone(pidsInFile(pids)); }, 30000)) << "a process of it is left";
 }
 
 TEST_F(QtHostTest, WhatIgnoresTheRequestToTerminateIsKilledAfterTheGracePeriod)
@@ -187,8 +174,8 @@ TEST_F(QtHostTest, WhatIgnoresTheRequestToTerminateIsKilledAfterTheGracePeriod)
     ASSERT_TRUE(waitForEnds(1));
     EXPECT_EQ(ends[0].terminationStatus, 128 + SIGKILL);
     ASSERT_TRUE(ends[0].endedAfter.has_value());
-    ASSERT_EQ(pidsIn(pids).size(), 2u);
-    EXPECT_TRUE(RecordingHost::waitFor([&] { return allGone(pidsIn(pids)); }, 30000)) << "a process of it is left";
+    ASSERT_EQ(pidsInFile(pids).size(), 2u);
+    EXPECT_TRUE(RecordingHost::waitFor([&] { return allGone(pidsInFile(pids)); }, 30000)) << "a process of it is left";
 }
 
 TEST(QtHostLifetime, CommandsStillRunningWhenTheHostGoesFinishAndKeepWriting)

@@ -1,5 +1,6 @@
 // The controller with the real host, the real login shell, the real lsof and the stand-in server on
 // port 8008.
+#include "ProcessProbe.h"
 #include "RecordingHost.h"
 #include "app/AppDelegate.h"
 
@@ -14,11 +15,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <iostream>
-
-#include <signal.h>
 
 namespace tolvane::testing {
 namespace {
@@ -249,16 +248,8 @@ TEST_F(ServerControlTest, AStatusThatHangsIsEndedAtItsLimitAndALaterPollShowsThe
 
     // Nothing of the hung command is left, the child that ignored the request included.
     const auto alive = [&] {
-        QFile file(pids);
-        int count = 0;
-        if (file.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : file.readAll().split('\n')) {
-                const pid_t pid = static_cast<pid_t>(line.trimmed().toInt());
-                if (pid > 0 && (::kill(pid, 0) == 0 || errno != ESRCH))
-                    ++count;
-            }
-        }
-        return count;
+        const std::vector<pid_t> started = pidsInFile(pids);
+        return std::count_if(started.begin(), started.end(), processRunning);
     };
     EXPECT_TRUE(waitFor([&] { return alive() == 0; })) << alive() << " processes of it are left";
 }
