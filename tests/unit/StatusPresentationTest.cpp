@@ -33,16 +33,27 @@ class PresentationTest : public ControllerTest, public ::testing::WithParamInter
 protected:
     void SetUp() override
     {
+        const PresentationRow& row = GetParam();
         makeStatusItem();
-        if (GetParam().executable)
+        if (row.executable)
             installExecutable();
-        // What an earlier presentation left: the rows that change nothing must keep it.
+        // Every control starts as the row must not leave it, so that a row that never sets a control, or
+        // only ever disables it, fails. What the default rows keep is an earlier presentation's.
+        const Outlets& o = controller->outlets;
+        o.startTolvane->setEnabled(!row.startEnabled);
+        o.startButton->setEnabled(!row.startEnabled);
+        for (QAction* action : {o.stopTolvane.data(), o.openInBrowserMenu.data()})
+            action->setEnabled(!row.othersEnabled);
+        for (QAbstractButton* button : {o.stopButton.data(), o.openBrowserButton.data()})
+            button->setEnabled(!row.othersEnabled);
         item().setToolTip(QStringLiteral("earlier tooltip"));
-        controller->outlets.customTolvaneData->setToolTip(QStringLiteral("earlier data tooltip"));
-        controller->outlets.customTolvaneData->setEnabled(true);
-        for (QAction* action : {controller->outlets.startTolvane.data(), controller->outlets.stopTolvane.data(),
-                                controller->outlets.openInBrowserMenu.data()})
-            action->setEnabled(!GetParam().startEnabled);
+        if (row.dataToolTip == Unchanged) {
+            o.customTolvaneData->setToolTip(QStringLiteral("earlier data tooltip"));
+            o.customTolvaneData->setEnabled(false);
+        } else {
+            o.customTolvaneData->setToolTip(QString::fromLatin1(row.dataEnabled ? StillRunning : Select));
+            o.customTolvaneData->setEnabled(!row.dataEnabled);
+        }
         controller->setIsLoaded(true);
     }
 };
@@ -69,7 +80,7 @@ TEST_P(PresentationTest, SetsWhatItsRowSays)
 
     if (row.dataToolTip == Unchanged) {
         EXPECT_EQ(o.customTolvaneData->toolTip(), QStringLiteral("earlier data tooltip"));
-        EXPECT_TRUE(o.customTolvaneData->isEnabled());
+        EXPECT_FALSE(o.customTolvaneData->isEnabled());
     } else {
         EXPECT_EQ(o.customTolvaneData->toolTip(), QString::fromLatin1(row.dataToolTip));
         EXPECT_EQ(o.customTolvaneData->isEnabled(), row.dataEnabled);

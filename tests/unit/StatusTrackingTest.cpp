@@ -98,15 +98,22 @@ TEST_F(StatusTrackingTest, StartWithThePortTakenAlertsThenPresentsStoppedAndStar
     // The log names the process that holds the port.
     EXPECT_TRUE(fake.logRecords.contains(QStringLiteral("Port 8008 is held by nc (process 4242).")));
 
-    // While the alert is on screen, nothing is set yet.
+    // While the alert is on screen, nothing is set yet: the code held (as after Apply, undetermined)
+    // is still there, and the icon still shows the start under way.
+    controller->setNewStatus(ServerStatusUndetermined);
     std::int32_t statusDuringAlert = -2;
-    fake.onAlert = [&](const AlertRequest&) { statusDuringAlert = controller->status(); };
+    QString imageDuringAlert;
+    fake.onAlert = [&](const AlertRequest&) {
+        statusDuringAlert = controller->status();
+        imageDuringAlert = item().image();
+    };
     fake.endRunning(Status, 1);
     EXPECT_EQ(fake.alertMessages(), QStringList{PortAlert});
-    EXPECT_EQ(statusDuringAlert, ServerStatusStopped);
+    EXPECT_EQ(statusDuringAlert, ServerStatusUndetermined);
+    EXPECT_EQ(imageDuringAlert, QStringLiteral("loading"));
     EXPECT_FALSE(controller->isPortAlert());
     EXPECT_EQ(controller->status(), ServerStatusStopped);
-    // Presented although 1 was held: the stopped notice follows the alert, Start is available again.
+    // After the alert: the stopped notice, and Start is available again.
     EXPECT_EQ(fake.notificationSubtitles(), QStringList{QStringLiteral("Stopped")});
     EXPECT_TRUE(controller->outlets.startTolvane->isEnabled());
     EXPECT_TRUE(controller->istolvaneStart());
@@ -340,6 +347,14 @@ TEST_P(CheckRunTaskBranchTest, FollowsTheFlagTable)
     controller->setIstolvaneStart(row.startBefore);
     controller->setNewStatus(row.heldBefore);
     item().setImage(QStringLiteral("marker"));
+    item().setToolTip(QStringLiteral("marker"));
+    // A state of the six controls that no presentation leaves: Start and Stop both available.
+    const Outlets& o = controller->outlets;
+    const std::vector<QObject*> controls = {o.startTolvane, o.startButton,       o.stopTolvane,
+                                            o.stopButton,   o.openInBrowserMenu, o.openBrowserButton};
+    const auto setEnabled = [](QObject* control, bool on) { control->setProperty("enabled", on); };
+    for (QObject* control : controls)
+        setEnabled(control, true);
     const QString line = QString::fromLatin1(row.word) == PortCheck ? QStringLiteral("lsof -nP -iTCP:8008 -sTCP:LISTEN")
                                                                     : executablePath() + QLatin1Char(' ') + QString::fromLatin1(row.word);
     const std::int32_t result = controller->checkRunTask(TaskTermination{{QStringLiteral("-l"), QStringLiteral("-c"), line}, row.exitStatus, std::nullopt});
@@ -349,9 +364,16 @@ TEST_P(CheckRunTaskBranchTest, FollowsTheFlagTable)
     EXPECT_EQ(controller->status(), row.statusAfter);
     EXPECT_EQ(result, row.statusAfter);
     // The only command launched by the interpretation is the follow-up; a start launched sets
-    // "loading", which is no presentation.
+    // "loading", which is no presentation. Without a presentation nothing else changes either.
     const QString next = QString::fromLatin1(row.next);
-    EXPECT_EQ(item().image() != QStringLiteral("marker") && next != Start, row.presented) << item().image().toStdString();
+    const bool imageChanged = item().image() != QStringLiteral("marker") && next != Start;
+    EXPECT_EQ(imageChanged || item().toolTip() != QStringLiteral("marker"), row.presented)
+        << item().image().toStdString() << " " << item().toolTip().toStdString();
+    if (!row.presented) {
+        for (QObject* control : controls)
+            EXPECT_TRUE(control->property("enabled").toBool()) << control->objectName().toStdString();
+        EXPECT_TRUE(fake.notifications.empty());
+    }
     if (next.isEmpty())
         EXPECT_TRUE(fake.tasks.empty());
     else
