@@ -20,9 +20,10 @@
 # tool), TOLVANE_PEX (server executable), TOLVANE_HOME, HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, and
 # TOLVANE_UNINSTALL_PLATFORM=linux|macos (default from uname).
 #
-# Outside programs: awk, df, id, ls, wc, head, readlink, uname, rm, rmdir, logger; on Linux gio
-# (the Trash), systemctl, dpkg-query and dpkg, pkexec or sudo; on macOS osascript (the Trash
-# through the Finder, administrator rights), defaults and launchctl.
+# Outside programs: the server executable (stop, status), awk, df, id, ls, wc, head, readlink,
+# uname, sleep, rm, rmdir, logger; on Linux gio (the Trash), systemctl, dpkg-query and dpkg, pkexec
+# or sudo (running /bin/sh); on macOS osascript (the Trash through the Finder, administrator
+# rights), defaults and launchctl.
 
 set -u
 # A CDPATH would make "cd" resolve relative folders somewhere else.

@@ -737,7 +737,7 @@ ROWS
 
 # The data folder in the Trash: where it goes, what the log says, and a Trash that fails.
 group_trash() {
-    local row name setup before
+    local name setup before old
     if [ -z "$GIO_REAL" ]; then
         skip_case "the Trash" "gio (Debian package libglib2.0-bin) is not installed"
         return
@@ -754,17 +754,22 @@ group_trash() {
 
     new_sandbox trash-same-name
     write_prefs autoStart=false
-    mkdir -p "$SB/home/.tolvane" "$TRASH/files/.tolvane" "$TRASH/info"
+    mkdir -p "$SB/home/.tolvane" "$TRASH/info"
     echo mine >"$SB/home/.tolvane/unrelated"
-    echo older >"$TRASH/files/.tolvane/older"
-    printf '[Trash Info]\nPath=%s\nDeletionDate=2020-01-01T00:00:00\n' "$SB/home/.tolvane" >"$TRASH/info/.tolvane.trashinfo"
-    touch -d 2020-01-01 "$TRASH/info/.tolvane.trashinfo"
+    # Older entries of the same name, one of them first by name.
+    for old in .tolvane .1.tolvane; do
+        mkdir -p "$TRASH/files/$old" && echo older >"$TRASH/files/$old/older"
+        printf '[Trash Info]\nPath=%s\nDeletionDate=2020-01-01T00:00:00\n' "$SB/home/.tolvane" >"$TRASH/info/$old.trashinfo"
+        touch -d 2020-01-01 "$TRASH/info/$old.trashinfo"
+    done
     run_tool yes yes
     expect_rc 0
     expect_trashed "$SB/home/.tolvane" unrelated
-    expect_kept "$TRASH/files/.tolvane/older"
-    grep -qx 'DeletionDate=2020-01-01T00:00:00' "$TRASH/info/.tolvane.trashinfo" || err "the older trash entry changed"
-    finish_case "a Trash that already holds a .tolvane: the log names the new entry"
+    for old in .tolvane .1.tolvane; do
+        expect_kept "$TRASH/files/$old/older"
+        grep -qx 'DeletionDate=2020-01-01T00:00:00' "$TRASH/info/$old.trashinfo" || err "the older trash entry $old changed"
+    done
+    finish_case "a Trash that already holds entries named .tolvane: the log names the new one"
 
     new_sandbox trash-link
     mkdir -p "$SB/disk/tolvane-data" && echo mine >"$SB/disk/tolvane-data/unrelated"
