@@ -619,6 +619,12 @@ setup_unmarked_override() {
     RUN_ENV+=(TOLVANE_PRODUCT_DIR="$SB/other")
     SUBJECT="the product folder $SB/other"
 }
+# TOLVANE_PRODUCT_DIR names the home folder, which carries a marker.
+setup_product_home() {
+    cp "$PRODUCT/.tolvane-product" "$SB/home/"
+    RUN_ENV+=(TOLVANE_PRODUCT_DIR="$SB/home")
+    SUBJECT="the product folder $SB/home"
+}
 # The marker lists $1 as well.
 setup_marker() {
     printf '%s\n' "$1" >>"$PRODUCT/.tolvane-product"
@@ -726,6 +732,7 @@ no gio to reach the Trash|no_trash|linux|gio (Debian package libglib2.0-bin) is 
 macOS: no osascript to reach the Trash|no_trash|macos|osascript is missing, so it cannot go to the Trash
 a product folder without its marker|unmarked||it has no .tolvane-product, so it is not known to be the installed product, and no Debian package owns the tool
 TOLVANE_PRODUCT_DIR without its marker|unmarked_override||it has no .tolvane-product, so it is not known to be the installed product, and no Debian package owns the tool
+a marked product folder that is the home folder|product_home||it is the home folder or holds it
 a marker line naming /|marker|/|it is the root folder
 a marker line naming the home folder|marker|@SB@/home/|it is the home folder or holds it
 a marker line with a relative path|marker|relative/path|the path is relative
@@ -1097,15 +1104,17 @@ group_elevation() {
         command=$(cat "$SB/log/$used.command" 2>/dev/null)
         [[ $command == *"Tolvane Data"* ]] && err "the data folder is in the command run with administrator rights"
         [[ $command == *"${entry##*/}"* ]] && err "the user's own entry is in the command run with administrator rights"
-        # Run the command handed over for administrator rights as root, with the guards on PATH:
-        # it must remove exactly that file.
-        if [ -n "$command" ]; then
-            (cd "$SB/cwd" && PATH="$SB/bin:$PATH" /bin/sh -c "$command") 2>/dev/null
-            expect_gone "$SB/system/$weird"
-            expect_kept "$SB/system/keep"
-        else
-            err "no command was handed over for administrator rights"
-        fi
+        # Run the command handed over for administrator rights as root, with the guards on PATH
+        # (so only an rm that the guard sees): it must remove exactly that file.
+        case $command in
+            'rm -rf -- '*)
+                (cd "$SB/cwd" && PATH="$SB/bin:$PATH" /bin/sh -c "$command") 2>/dev/null
+                expect_gone "$SB/system/$weird"
+                expect_kept "$SB/system/keep"
+                ;;
+            '') err "no command was handed over for administrator rights" ;;
+            *) err "not run, as it is no plain rm: $command" ;;
+        esac
         finish_case "administrator rights, $name"
     done 3<<'ROWS'
 graphical session: pkexec|linux|:0|pkexec
