@@ -14,7 +14,9 @@ packages=(
     bash                               # commands run through a login shell
     xvfb xauth                         # a virtual display for the demo and the desktop tests
     dbus dbus-x11                      # a session bus for notifications
-    python3                            # reads the login files back in tests
+    python3                            # reads the login files back in tests; runs the portability checks
+    clang libc++-dev                   # every source compiles against libc++, the standard library of macOS
+    clang-format                       # the format check of the test command and the format target
     desktop-file-utils                 # checks the autostart entry
     libglib2.0-bin                     # gio: the uninstall tool's Trash; launches the autostart entry in tests
     systemd                            # its environment.d generator reads the login entry back in tests

@@ -1,12 +1,23 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs every test: the unit, integration and desktop tiers of the debug
-# build, then the unit and integration tiers again under the address and undefined-behaviour
-# sanitizers and under the thread sanitizer. Arguments go to the debug build's ctest;
-# TOLVANE_SANITIZERS=0 leaves the sanitizer runs out.
+# Sets everything up, builds, and runs every check and test: the portability checks (every source
+# compiles against libc++, no Linux-only call outside a Linux-only file) and the format check, then
+# the unit, integration and desktop tiers of the debug build, then the unit and integration tiers
+# again under the address and undefined-behaviour sanitizers and under the thread sanitizer.
+# Arguments go to the debug build's ctest; TOLVANE_SANITIZERS=0 leaves the sanitizer runs out.
+# A failed check does not hold the tests back: everything runs, and the end says what failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-ctest --preset debug --output-on-failure "$@"
+
+failed=()
+scripts/check-portability.sh || failed+=("portability checks")
+echo "== Format of every C++ file"
+cmake --build --preset debug --target format-check || failed+=("format check (cmake --build build --target format)")
+ctest --preset debug --output-on-failure "$@" || failed+=("tests")
 if [ "${TOLVANE_SANITIZERS:-1}" != 0 ]; then
-    scripts/sanitizers.sh
+    scripts/sanitizers.sh || failed+=("sanitizer runs")
+fi
+if ((${#failed[@]})); then
+    printf '== FAILED: %s\n' "${failed[@]}"
+    exit 1
 fi

@@ -24,8 +24,14 @@ void onSignal(int number)
 
 void quitOnTerminationSignals()
 {
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (::pipe(g_signalPipe) != 0)
         return;
+    // Set before any command starts, so no child inherits the pipe. A full pipe drops the signal
+    // instead of blocking its handler; the reader drains it without waiting.
+    for (const int fd : g_signalPipe) {
+        ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char byte;

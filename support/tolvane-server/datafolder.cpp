@@ -1,5 +1,7 @@
 #include "datafolder.h"
 
+#include "processstate.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -164,15 +166,8 @@ bool processGone(pid_t pid)
     if (::kill(pid, 0) != 0 && errno == ESRCH) {
         return true;
     }
-    // An exited server that nobody has reaped yet still answers kill(); /proc knows better where it exists.
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) {
-        return false;
-    }
-    size_t paren = line.rfind(')');
-    return paren != std::string::npos && paren + 2 < line.size() &&
-           (line[paren + 2] == 'Z' || line[paren + 2] == 'X');
+    // An exited server that nobody has reaped yet still answers kill().
+    return isZombie(pid);
 }
 
 } // namespace tolvane
