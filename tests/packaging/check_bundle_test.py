@@ -3,10 +3,9 @@
 fake product folder and fake otool and codesign, one fault at a time.
 
 Usage: check_bundle_test.py PATH/TO/check_bundle.py
-The fake otool prints load commands in otool's own layout, from a table the case fills in.
+The fake otool prints load commands and libraries in otool's own layout, as each case sets them.
 """
 
-import json
 import os
 import plistlib
 import shutil
@@ -21,25 +20,36 @@ CHECKER = None  # set from the command line
 MACHO = b"\xcf\xfa\xed\xfe" + b"\0" * 28  # a 64-bit Mach-O header, as far as the checker looks
 QT = "@rpath/{0}.framework/Versions/A/{0}"
 
-FAKE_OTOOL = r'''#!/usr/bin/env python3
-import json, os, sys
-table = json.load(open(os.environ["FAKE_OTOOL_TABLE"]))
-path = sys.argv[-1]
-entry = table.get(os.path.basename(path), {"minos": "11.0", "libs": []})
-print(path + ":")
-if "-l" in sys.argv:
-    print("Load command 0\n      cmd LC_SEGMENT_64\n  cmdsize 72\n  segname __PAGEZERO")
-    if entry.get("old_style"):
-        print("Load command 1\n      cmd LC_VERSION_MIN_MACOSX\n  cmdsize 16\n  version %s\n      sdk 14.4"
-              % entry["minos"])
-    else:
-        print("Load command 1\n      cmd LC_BUILD_VERSION\n  cmdsize 32\n platform 1\n    minos %s\n"
-              "      sdk 14.4\n   ntools 1\n     tool 3\n  version 1053.12" % entry["minos"])
-    print("Load command 2\n      cmd LC_SOURCE_VERSION\n  cmdsize 16\n  version 0.0")
-else:
-    for lib in entry["libs"]:
-        print("\t%s (compatibility version 1.0.0, current version 1.0.0)" % lib)
+# The fake otool prints what the case wrote for the file's name: NAME.l for -l, NAME.L for -L.
+FAKE_OTOOL = r'''#!/bin/sh
+for arg; do file=$arg; done
+case " $* " in *" -l "*) kind=l ;; *) kind=L ;; esac
+echo "$file:"
+name=${file##*/}
+[ -f "$FAKE_OTOOL_TABLE/$name.$kind" ] || name=default
+cat "$FAKE_OTOOL_TABLE/$name.$kind"
 '''
+
+
+def otool_load_commands(entry):
+    """otool -l's lines for a file that needs macOS entry["minos"]."""
+    lines = ["Load command 0", "      cmd LC_SEGMENT_64", "  cmdsize 72", "  segname __PAGEZERO"]
+    if entry.get("old_style"):
+        lines += ["Load command 1", "      cmd LC_VERSION_MIN_MACOSX", "  cmdsize 16",
+                  f"  version {entry['minos']}", "      sdk 14.4"]
+    else:
+        lines += ["Load command 1", "      cmd LC_BUILD_VERSION", "  cmdsize 32", " platform 1",
+                  f"    minos {entry['minos']}", "      sdk 14.4", "   ntools 1", "     tool 3",
+                  "  version 1053.12"]
+    lines += ["Load command 2", "      cmd LC_SOURCE_VERSION", "  cmdsize 16", "  version 0.0"]
+    return "\n".join(lines) + "\n"
+
+
+def otool_libraries(entry):
+    """otool -L's lines: one indented line for each library the file loads."""
+    return "".join(f"\t{lib} (compatibility version 1.0.0, current version 1.0.0)\n" for lib in entry["libs"])
+
+
 FAKE_CODESIGN = '''#!/bin/sh
 [ "${FAKE_CODESIGN_FAILS:-}" = 1 ] || exit 0
 echo "$4: code object is not signed at all" >&2
@@ -145,9 +155,12 @@ class CheckBundleTest(unittest.TestCase):
 
     def run_checker(self):
         self.image.save_plist()
-        table = os.path.join(self.work, "otool.json")
-        with open(table, "w", encoding="utf-8") as handle:
-            json.dump(self.image.otool, handle)
+        table = os.path.join(self.work, "otool")
+        shutil.rmtree(table, ignore_errors=True)
+        os.makedirs(table)
+        for name, entry in dict(self.image.otool, default={"minos": "11.0", "libs": []}).items():
+            write(os.path.join(table, f"{name}.l"), otool_load_commands(entry).encode())
+            write(os.path.join(table, f"{name}.L"), otool_libraries(entry).encode())
         env = dict(os.environ, PATH=self.path, FAKE_OTOOL_TABLE=table,
                    FAKE_CODESIGN_FAILS="1" if self.image.codesign_fails else "0")
         result = subprocess.run([sys.executable, CHECKER, self.image.product, "--image-root", self.image.root],
