@@ -31,6 +31,9 @@ packages=(
     librsvg2-bin                       # renders the status images the desktop tests compare with
     xdg-utils                          # xdg-open, through which Qt opens the browser
     dpkg-dev file                      # dpkg-shlibdeps and file for the Debian package's dependencies
+    appstream                          # appstreamcli validates the AppStream metadata in tests
+    icnsutils                          # icns2png reads the macOS bundle's icon back in tests
+    python3-yaml                       # reads the macOS workflow back in tests
 )
 
 missing=()
