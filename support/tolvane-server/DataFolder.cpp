@@ -1,6 +1,6 @@
-#include "datafolder.h"
+#include "DataFolder.h"
 
-#include "processstate.h"
+#include "ProcessState.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // Linux: the process table is readable under /proc, without starting anything.
-#include "processstate.h"
+#include "ProcessState.h"
 
 #include <fstream>
 #include <string>

@@ -1,6 +1,6 @@
 // Every system but Linux: ps tells a process's state (macOS has no /proc). It runs only while an
 // exited server still answers kill(), which a prompt reaper such as launchd keeps short.
-#include "processstate.h"
+#include "ProcessState.h"
 
 #include <cstdio>
 #include <string>

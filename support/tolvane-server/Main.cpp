@@ -4,8 +4,8 @@
 // outcome. Usage errors exit 2, an unusable data folder 3, a server that will not stop
 // or an unexpected error 5.
 
-#include "datafolder.h"
-#include "httpserver.h"
+#include "DataFolder.h"
+#include "HttpServer.h"
 
 #include <cerrno>
 #include <chrono>

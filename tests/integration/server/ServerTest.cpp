@@ -1,7 +1,7 @@
 // Drives the real tolvane-server program through `bash -l -c`, as the controller does, with its data
 // folder and HOME in a temporary folder. Every test stops what it started.
 
-#include "server_harness.h"
+#include "ServerHarness.h"
 
 #include <algorithm>
 #include <functional>

@@ -1,7 +1,7 @@
 // The detached server process: a tiny HTTP responder on 127.0.0.1:8008.
 #pragma once
 
-#include "datafolder.h"
+#include "DataFolder.h"
 
 #include <string>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "server_harness.h"
+#include "ServerHarness.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
