@@ -1,6 +1,11 @@
 // The real host: commands through QProcess with a pipe of our own, Qt's dialogs and timers, syslog.
+#include "common/BuildInfo.h"
 #include "platform/QtHost.h"
 
+#include "platform/BundlePath.h"
+#include "platform/NotificationSink.h"
+#include "platform/OutputDrainer.h"
+#include "platform/RunningTask.h"
 #include "platform/SystemLog.h"
 
 #include <QCoreApplication>
@@ -10,18 +15,16 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+
 #include <fcntl.h>
-#include <poll.h>
 #include <pwd.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tolvane {
@@ -32,110 +35,6 @@ using namespace std::chrono_literals;
 constexpr auto EndGracePeriod = 5s;
 } // namespace
 
-// One launched command. Its standard output and standard error share one pipe that the host reads
-// itself, so that the pipe can outlive the QProcess object: the first piece goes to the handler, the
-// rest is read and discarded until the pipe closes, so the command never writes into a closed pipe.
-class RunningTask : public QObject {
-public:
-    RunningTask(int readFd, OutputHandler handler) : m_readFd(readFd), m_handler(std::move(handler))
-    {
-        ::fcntl(m_readFd, F_SETFL, ::fcntl(m_readFd, F_GETFL) | O_NONBLOCK);
-        m_notifier = new QSocketNotifier(m_readFd, QSocketNotifier::Read, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, [this] { readOutput(); });
-    }
-
-    // A task destroyed before its output ended (a command that could not be started, or the host going
-    // away) tells its handler nothing: no end of output was seen.
-    ~RunningTask() override
-    {
-        m_handler = nullptr;
-        closeOutput();
-        delete process;
-    }
-
-    QProcess* process = new QProcess;  // deleted with the task unless released at exit
-    bool exited = false;
-    QElapsedTimer runningFor;
-    // Set when the host ended the command at its time limit: how long it had run by then.
-    std::optional<std::chrono::milliseconds> endedAfter;
-    // Called once, later on the main loop, when the command has ended and its pipe has closed.
-    std::function<void()> onFinished;
-
-    void markExited()
-    {
-        exited = true;
-        notifyIfFinished();
-    }
-
-    bool finished() const { return exited && m_readFd < 0; }
-    int readFd() const { return m_readFd; }
-
-    // Reads what can be read now. The first piece read goes to the handler, once.
-    void readOutput()
-    {
-        char buffer[65536];
-        while (m_readFd >= 0) {
-            const ssize_t count = ::read(m_readFd, buffer, sizeof buffer);
-            if (count > 0) {
-                if (m_handler)
-                    deliverFirstOutput(QByteArray(buffer, static_cast<qsizetype>(count)));
-                continue;
-            }
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                return;
-            closeOutput();  // end of output, or an error that ends it
-        }
-    }
-
-    // The command has written nothing so far: the handler hears the end of output as an empty piece.
-    void deliverEmptyOutputIfNone()
-    {
-        if (m_handler)
-            deliverFirstOutput(QByteArray());
-    }
-
-    // Keeps the pipe and the process out of the object's destruction: both outlive the controller.
-    int releaseReadFd()
-    {
-        delete m_notifier;
-        m_notifier = nullptr;
-        return std::exchange(m_readFd, -1);
-    }
-
-private:
-    void notifyIfFinished()
-    {
-        if (!finished() || !onFinished)
-            return;
-        QMetaObject::invokeMethod(this, std::exchange(onFinished, nullptr), Qt::QueuedConnection);
-    }
-
-    void deliverFirstOutput(const QByteArray& piece)
-    {
-        OutputHandler handler = std::move(m_handler);
-        m_handler = nullptr;
-        handler(piece);
-    }
-
-    void closeOutput()
-    {
-        if (m_readFd < 0)
-            return;
-        delete m_notifier;
-        m_notifier = nullptr;
-        ::close(m_readFd);
-        m_readFd = -1;
-        if (m_handler)
-            deliverFirstOutput(QByteArray());
-        notifyIfFinished();
-    }
-
-    int m_readFd;
-    QSocketNotifier* m_notifier = nullptr;
-    OutputHandler m_handler;
-};
 
 QtHost::QtHost()
     : m_environment(QProcessEnvironment::systemEnvironment()),
@@ -288,54 +187,7 @@ void QtHost::releaseRunningTasks()
     if (openPipes.empty())
         return;
 
-    // A small process of our own reads the remaining output until every pipe closes. Only
-    // async-signal-safe calls run in it.
-    std::vector<pollfd> polled;
-    for (int fd : openPipes)
-        polled.push_back(pollfd{fd, POLLIN, 0});
-    const long maxFd = std::min<long>(::sysconf(_SC_OPEN_MAX), 65536);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setsid();
-        for (int fd = 0; fd < maxFd; ++fd) {
-            bool keep = false;
-            for (const pollfd& p : polled)
-                keep = keep || p.fd == fd;
-            if (!keep)
-                ::close(fd);
-        }
-        const int null = ::open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            ::dup2(null, STDIN_FILENO);
-            ::dup2(null, STDOUT_FILENO);
-            ::dup2(null, STDERR_FILENO);
-        }
-        // A grandchild, so that nobody has to reap the drainer.
-        if (::fork() != 0)
-            ::_exit(0);
-        size_t open = polled.size();
-        char buffer[4096];
-        while (open > 0) {
-            if (::poll(polled.data(), polled.size(), -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                break;
-            }
-            for (pollfd& p : polled) {
-                if (p.fd < 0 || p.revents == 0)
-                    continue;
-                const ssize_t count = ::read(p.fd, buffer, sizeof buffer);
-                if (count == 0 || (count < 0 && errno != EINTR && errno != EAGAIN)) {
-                    ::close(p.fd);
-                    p.fd = -1;
-                    --open;
-                }
-            }
-        }
-        ::_exit(0);
-    }
-    if (pid > 0)
-        ::waitpid(pid, nullptr, 0);
+    drainUntilClosed(openPipes);
     for (int fd : openPipes)
         ::close(fd);
 }
@@ -349,7 +201,7 @@ int QtHost::runModalAlert(const AlertRequest& request)
 {
     QMessageBox box;
     box.setObjectName(QStringLiteral("tolvaneAlert"));
-    box.setWindowTitle(QStringLiteral("Tolvane"));
+    box.setWindowTitle(ApplicationName);
     box.setTextFormat(Qt::PlainText);
     box.setText(request.messageText);
     box.setIcon(request.style == AlertStyle::Informational ? QMessageBox::Information
@@ -437,11 +289,7 @@ QString QtHost::homeDirectory() const
 
 QString QtHost::bundlePath() const
 {
-#ifdef Q_OS_MACOS
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../.."));
-#else
-    return QCoreApplication::applicationFilePath();
-#endif
+    return applicationBundlePath();
 }
 
 QDateTime QtHost::currentDateTime() const

@@ -15,16 +15,8 @@
 
 namespace tolvane {
 
+class NotificationSink;
 class RunningTask;
-
-// Delivers user notifications: the desktop's notification service where there is one, else the
-// status item's own message.
-class NotificationSink {
-public:
-    virtual ~NotificationSink() = default;
-    virtual void deliver(const UserNotification& notification, QSystemTrayIcon* fallback) = 0;
-};
-std::unique_ptr<NotificationSink> makeNotificationSink();
 
 class QtHost final : public Host {
     Q_OBJECT

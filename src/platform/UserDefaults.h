@@ -2,6 +2,8 @@
 // every write whether that write succeeded.
 #pragma once
 
+#include "common/BuildInfo.h"
+
 #include <QProcessEnvironment>
 #include <QSettings>
 #include <QString>
@@ -14,11 +16,11 @@ namespace tolvane {
 
 // The store's identity, which the uninstall tool removes as well. On macOS the preferences domain; on
 // other systems this file in the user's configuration folder.
-inline const QString PreferencesDomain = QStringLiteral("org.veltran.tolvane");
+inline const QString PreferencesDomain = ApplicationId;
 inline const QString PreferencesFile = QStringLiteral("Tolvane/tolvane.conf");
 
 // The organisation and application names under which Qt's native store on macOS is the given domain:
-// "org.veltran.tolvane" is organisation "veltran.org", application "tolvane".
+// "org.veltran.tolvane" is organisation "veltran.org" and application "tolvane".
 std::pair<QString, QString> qtNamesOfDomain(const QString& domain);
 
 // The user's configuration folder: XDG_CONFIG_HOME when it is an absolute path, else ~/.config.

@@ -1,6 +1,7 @@
 // Notifications through the desktop's notification service on the session bus; the status item's
 // own message when no service answers.
-#include "platform/QtHost.h"
+#include "common/BuildInfo.h"
+#include "platform/NotificationSink.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -36,9 +37,7 @@ class FreedesktopNotifications final : public NotificationSink {
 public:
     void deliver(const UserNotification& notification, QSystemTrayIcon* fallback) override
     {
-        QString body = notification.subtitle;
-        if (notification.informativeText && !notification.informativeText->isEmpty())
-            body += QLatin1Char('\n') + *notification.informativeText;
+        const QString body = notificationBody(notification);
 
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (bus.isConnected()) {
@@ -47,7 +46,7 @@ public:
             if (const QString sound = soundFile(notification.soundName); !sound.isEmpty())
                 hints.insert(QStringLiteral("sound-file"), sound);
             QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Service, QStringLiteral("Notify"));
-            call << QStringLiteral("Tolvane") << 0u << QStringLiteral("tolvane") << notification.title << body
+            call << ApplicationName << 0u << QStringLiteral("tolvane") << notification.title << body
                  << QStringList() << hints << -1;
             // Waited for, so that the notification at termination is sent before the process ends.
             const QDBusMessage reply = bus.call(call, QDBus::Block, CallTimeoutMs);

@@ -1,4 +1,4 @@
-// The login integration of the platform this controller was built for.
+// On freedesktop systems the login entries go to the user's configuration folder.
 #include "platform/Host.h"
 #include "platform/UserDefaults.h"
 #include "prefs/LoginIntegration.h"
@@ -7,11 +7,7 @@ namespace tolvane {
 
 std::unique_ptr<LoginIntegration> makeLoginIntegration()
 {
-#ifdef Q_OS_MACOS
-    return makeLaunchdLoginIntegration(host().homeDirectory());
-#else
     return makeFreedesktopLoginIntegration(userConfigFolder(host().environment(), host().homeDirectory()));
-#endif
 }
 
 } // namespace tolvane

@@ -1,0 +1,27 @@
+// Where user notifications go on this platform: the platform's room provides the sink.
+#pragma once
+
+#include "platform/Host.h"
+
+#include <QString>
+#include <QSystemTrayIcon>
+
+#include <memory>
+
+namespace tolvane {
+
+class NotificationSink {
+public:
+    virtual ~NotificationSink() = default;
+    // Delivers the notification; `fallback`, the status item, when the platform's service does not
+    // answer (may be null before the status item exists).
+    virtual void deliver(const UserNotification& notification, QSystemTrayIcon* fallback) = 0;
+};
+
+// The notification's text under its title: the subtitle, and the informative text on a line of its own
+// when there is one.
+QString notificationBody(const UserNotification& notification);
+
+std::unique_ptr<NotificationSink> makeNotificationSink();
+
+} // namespace tolvane
