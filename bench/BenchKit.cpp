@@ -1,4 +1,5 @@
 // The benchmark kit.
+#include "common/BuildInfo.h"
 #include "BenchKit.h"
 
 #include <QApplication>
@@ -110,7 +111,7 @@ void prepareApplication()
     QApplication::setOrganizationDomain(QStringLiteral("veltran.org"));
     QApplication::setApplicationName(QStringLiteral("tolvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tolvane"));
-    QApplication::setApplicationVersion(QStringLiteral("0.17"));
+    QApplication::setApplicationVersion(ControllerVersion);
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
@@ -118,7 +119,7 @@ std::unique_ptr<AppDelegate> launchController(BenchHost& host, int timeoutMs)
 {
     // A user who has run the controller before and switched the start at launch off.
     QSettings& store = host.userDefaults();
-    store.setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    store.setValue(QStringLiteral("version"), ControllerVersion);
     store.setValue(QStringLiteral("autoStartOnLoad"), false);
     store.sync();
 

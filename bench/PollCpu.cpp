@@ -6,7 +6,7 @@
 // line runs N times without the controller: the executable alone, under "bash -c" and "bash -l -c",
 // so that the login shell's share of a poll shows.
 #include "BenchKit.h"
-#include "server/CommandRunner.h"
+#include "common/ShellText.h"
 
 #include <QApplication>
 #include <cstdio>

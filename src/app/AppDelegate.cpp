@@ -1,14 +1,11 @@
 // The controller's creation, its initial state, the status code it records and the splash window.
 #include "app/AppDelegate.h"
 
+#include "common/BuildInfo.h"
 #include "prefs/PathControl.h"
 #include "prefs/Popover.h"
 
 namespace tolvane {
-
-namespace {
-const QString ControllerVersion = QStringLiteral("0.17");
-}
 
 AppDelegate::AppDelegate()
 {

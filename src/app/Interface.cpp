@@ -1,6 +1,7 @@
 // The interface files: the windows, the status menu and the popover are built from them, the outlets
 // are filled by object name and every action is connected to the controller.
 #include "app/AppDelegate.h"
+#include "common/BuildInfo.h"
 #include "prefs/PathControl.h"
 #include "prefs/Popover.h"
 
@@ -65,6 +66,7 @@ void AppDelegate::loadInterface()
     outlets.tolvaneUninstallHelp = outlet<QAbstractButton>(w, "tolvaneUninstallHelp");
     outlets.savePrefs = outlet<QAbstractButton>(w, "savePrefs");
     outlets.aView = outlet<QWidget>(w, "aView");
+    outlets.tolvaneVersion->setText(ControllerVersion);
 
     // Actions of the status menu.
     connectAction(this, outlets.startTolvane.data(), &QAction::triggered, &AppDelegate::start);

@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/Messages.h"
 #include "prefs/HelpTexts.h"
+#include "prefs/Preferences.h"
 #include "server/Paths.h"
 
 #include <QApplication>
@@ -26,7 +27,6 @@ const QString LoadedWithoutStartText =
 const QString StoppedAndQuitText = QStringLiteral("Tolvane is now stopped and quit.");
 const QString QuitForUninstallText = QStringLiteral("Tolvane was quit to complete the uninstall process.");
 const QString QuitForSetupText = QStringLiteral("Tolvane was quit because the required setup is incomplete.");
-const QString AutoStartOnLoadKey = QStringLiteral("autoStartOnLoad");
 const QString ReopenedText = QStringLiteral("Tolvane was opened again.");
 
 } // namespace
@@ -52,7 +52,7 @@ void AppDelegate::applicationDidFinishLaunching()
         setAutoStartOnLoad(autoStart.toBool());
 
     outlets.statusItem = std::make_unique<StatusItem>();
-    outlets.statusItem->setImage(QStringLiteral("favicon"));
+    outlets.statusItem->setImage(FaviconImage);
     outlets.statusItem->setMenu(outlets.statusMenu.get());
     outlets.statusItem->setHighlightMode(true);
     outlets.statusItem->setToolTip(StatusItemToolTip);

@@ -1,15 +1,15 @@
 // The status-bar item and the named images.
 #include "app/StatusItem.h"
 
+#include "platform/StatusImages.h"
+
 #include <QCursor>
 
 namespace tolvane {
 
 QIcon imageNamed(const QString& name)
 {
-    QIcon icon(QStringLiteral(":/images/%1.svg").arg(name));
-    icon.setIsMask(true);
-    return icon;
+    return statusBarImage(QStringLiteral(":/images/%1.svg").arg(name));
 }
 
 StatusItem::StatusItem()

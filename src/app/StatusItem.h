@@ -11,8 +11,14 @@
 
 namespace tolvane {
 
-// The image of the given name from the application's resources ("favicon", "loading", "stop",
-// "exclaim"); a mask image, so that a menu bar can tint it.
+// The named images of the status item: the product mark (the server stopped), a command under way, the
+// server running, and a server that failed to start or whose program is missing.
+inline const QString FaviconImage = QStringLiteral("favicon");
+inline const QString LoadingImage = QStringLiteral("loading");
+inline const QString StopImage = QStringLiteral("stop");
+inline const QString ExclaimImage = QStringLiteral("exclaim");
+
+// The image of the given name from the application's resources, made for the platform's status bar.
 QIcon imageNamed(const QString& name);
 
 class StatusItem : public QObject {

@@ -1,26 +1,42 @@
 // The process entry point: the application, the host, the controller, then the main event loop.
 #include "app/AppDelegate.h"
+#include "common/BuildInfo.h"
 #include "platform/QtHost.h"
-#include "platform/ReopenChannel.h"
+#include "platform/Reopen.h"
 #include "platform/TerminationSignals.h"
 
 #include <QApplication>
+#include <QStringList>
 #include <QTimer>
+#include <algorithm>
+
+namespace {
+
+// The domain the identifier is the reverse of, without the application's own name.
+QString organizationDomain()
+{
+    QStringList labels = tolvane::ApplicationId.split(QLatin1Char('.'));
+    labels.removeLast();
+    std::reverse(labels.begin(), labels.end());
+    return labels.join(QLatin1Char('.'));
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tolvane"));
-    QApplication::setOrganizationDomain(QStringLiteral("veltran.org"));
-    QApplication::setApplicationName(QStringLiteral("Tolvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tolvane"));
-    QApplication::setApplicationVersion(QStringLiteral("0.17"));
+    QApplication::setOrganizationName(tolvane::ApplicationName);
+    QApplication::setOrganizationDomain(organizationDomain());
+    QApplication::setApplicationName(tolvane::ApplicationName);
+    QApplication::setApplicationDisplayName(tolvane::ApplicationName);
+    QApplication::setApplicationVersion(tolvane::ControllerVersion);
     // The controller lives in the status bar: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Opening the controller again while it runs reopens the running one.
-    tolvane::ReopenChannel reopen;
-    if (reopen.handOverToRunningInstance())
+    const std::unique_ptr<tolvane::ReopenSource> reopen = tolvane::makeReopenSource();
+    if (reopen->handOverToRunningInstance())
         return 0;
 
     tolvane::quitOnTerminationSignals();
@@ -32,7 +48,7 @@ int main(int argc, char* argv[])
     controller.applicationWillFinishLaunching();
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller,
                      &tolvane::AppDelegate::applicationWillTerminate);
-    reopen.listen([&controller] { controller.reopen(); });
+    reopen->listen([&controller] { controller.reopen(); });
     QTimer::singleShot(0, &controller, &tolvane::AppDelegate::applicationDidFinishLaunching);
     return QApplication::exec();
 }

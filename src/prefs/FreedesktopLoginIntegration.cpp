@@ -1,38 +1,27 @@
 // The freedesktop adapter: an environment.d entry that sets TOLVANE_HOME for the systemd user session at
 // every login, and an XDG autostart entry that repeats the setting for the D-Bus activation environment
 // and, when asked, opens the controller. Compiled on every platform so that it is tested everywhere.
+#include "common/AtomicFile.h"
+#include "common/ShellText.h"
+#include "common/UnicodeText.h"
 #include "prefs/LoginIntegration.h"
-#include "server/CommandRunner.h"
 
 #include <QDir>
-#include <QSaveFile>
+
 #include <optional>
 
 namespace tolvane {
 
 namespace {
 
-const QString EntryName = QStringLiteral("org.veltran.tolvane.user");
+const QString EntryName = LoginEntryName;
 
 // Neither file format holds a line feed, carriage return or other control character in a value (the
-// environment.d reader drops such a value; a desktop entry value is one line), nor an unpaired
-// surrogate, which has no UTF-8 form. A tab is the one control character both can hold.
+// environment.d reader drops such a value; a desktop entry value is one line). A tab is the one control
+// character both can hold.
 bool entriesCanHold(const QString& text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (QChar::isHighSurrogate(c)) {
-            if (i + 1 >= text.size() || !QChar::isLowSurrogate(text.at(i + 1).unicode()))
-                return false;
-            ++i;
-            continue;
-        }
-        if (QChar::isLowSurrogate(c))
-            return false;
-        if ((c < 0x20 && c != u'\t') || c == 0x7F)
-            return false;
-    }
-    return true;
+    return holdsOnly(text, [](char32_t c) { return c == U'\t' || (c >= 0x20 && c != 0x7F); });
 }
 
 // The environment.d value: double-quoted with shell-like escapes, and each "$" doubled first because the
@@ -79,20 +68,6 @@ QString commentText(const QString& text)
             c = QLatin1Char(' ');
     }
     return comment;
-}
-
-bool writeAtomically(const QString& path, const QString& text)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = text.toUtf8();
-    // An incomplete write is discarded with the temporary file when `file` goes out of scope. A
-    // short write (a full disk) shows only when the buffer is flushed: commit() alone would put the
-    // cut-short file in place and report success.
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        return false;
-    return file.commit();
 }
 
 class FreedesktopLoginIntegration final : public LoginIntegration {
@@ -147,9 +122,9 @@ public:
         // The folders normally exist already; creating them here keeps a first write from failing.
         QDir().mkpath(m_environmentFolder);
         QDir().mkpath(m_autostartFolder);
-        if (!writeAtomically(environmentFilePath(), *environment))
+        if (!writeFileAtomically(environmentFilePath(), environment->toUtf8()))
             return false;
-        return writeAtomically(agentFilePath(), *autostart);
+        return writeFileAtomically(agentFilePath(), autostart->toUtf8());
     }
 
 private:

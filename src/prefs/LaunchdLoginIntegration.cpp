@@ -1,39 +1,26 @@
 // The launchd adapter: a user launch agent that sets TOLVANE_HOME in the launchd session at every login
 // and, when asked, opens the controller. Compiled on every platform so that its texts are tested on
 // Linux too.
+#include "common/AtomicFile.h"
+#include "common/ShellText.h"
+#include "common/UnicodeText.h"
 #include "prefs/LoginIntegration.h"
-#include "server/CommandRunner.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 namespace tolvane {
 
 namespace {
 
-const QString AgentLabel = QStringLiteral("org.veltran.tolvane.user.plist");
+const QString AgentLabel = LoginEntryName + QStringLiteral(".plist");
 
-// XML 1.0 holds tab, line feed, carriage return and everything from U+0020 on except the
-// surrogates (unpaired here) and U+FFFE/U+FFFF. A text with anything else cannot be written as a
-// property list that a parser would accept.
+// XML 1.0 holds tab, line feed, carriage return and everything from U+0020 on except U+FFFE and
+// U+FFFF. A text with anything else cannot be written as a property list that a parser would accept.
 bool xmlCanHold(const QString& text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (QChar::isHighSurrogate(c)) {
-            if (i + 1 >= text.size() || !QChar::isLowSurrogate(text.at(i + 1).unicode()))
-                return false;
-            ++i;
-            continue;
-        }
-        if (QChar::isLowSurrogate(c))
-            return false;
-        if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r')
-            return false;
-        if (c == 0xFFFE || c == 0xFFFF)
-            return false;
-    }
-    return true;
+    return holdsOnly(text, [](char32_t c) {
+        return c >= 0x20 ? c != 0xFFFE && c != 0xFFFF : c == U'\t' || c == U'\n' || c == U'\r';
+    });
 }
 
 // Escapes markup; a carriage return becomes a character reference because parsers turn a literal one
@@ -176,16 +163,7 @@ public:
 
         // The folder normally exists already; creating it here keeps a first write from failing.
         QDir().mkpath(m_agentsFolder);
-        QSaveFile file(agentFilePath());
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        const QByteArray bytes = document.toUtf8();
-        // An incomplete write is discarded with the temporary file when `file` goes out of scope. A
-        // short write (a full disk) shows only when the buffer is flushed: commit() alone would put the
-        // cut-short file in place and report success.
-        if (file.write(bytes) != bytes.size() || !file.flush())
-            return false;
-        return file.commit();
+        return writeFileAtomically(agentFilePath(), document.toUtf8());
     }
 
 private:

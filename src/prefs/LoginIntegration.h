@@ -3,12 +3,18 @@
 // adapter of the platform is chosen at compile time.
 #pragma once
 
+#include "common/BuildInfo.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
 namespace tolvane {
+
+// The name of the login entries (the launch agent's label without ".plist", the freedesktop entries'
+// file names without their extensions); the uninstall tool removes entries of this name.
+inline const QString LoginEntryName = ApplicationId + QStringLiteral(".user");
 
 // What the login entry must do at every login.
 struct LoginAgent {

@@ -3,6 +3,7 @@
 #include "app/Messages.h"
 #include "prefs/Checkbox.h"
 #include "prefs/PathControl.h"
+#include "prefs/Preferences.h"
 #include "server/Paths.h"
 
 #include <QApplication>
@@ -11,17 +12,12 @@ namespace tolvane {
 
 namespace {
 
-const QString VersionKey = QStringLiteral("version");
-const QString AutoLoadOnLoginKey = QStringLiteral("autoLoadOnLogin");
-const QString AutoStartOnLoadKey = QStringLiteral("autoStartOnLoad");
-
 const QString NoDefaultDataPathText = QStringLiteral("The default Tolvane data path is nil, please check the "
                                                      "TOLVANE_HOME environment variable value or re-install Tolvane.");
-const QString DataFolderNotFoundText = QStringLiteral(
-    "Tolvane data folder is not found. Click the `Start Tolvane` button to auto-create the Tolvane data folder.");
 const QString CannotSaveText =
     QStringLiteral("Sorry but your preferences cannot be saved, please check the Console logs.");
-const QString RegisteredVersionLabel = QStringLiteral("0.17.x");
+// The version label once the first run is behind: the version's series.
+const QString RegisteredVersionLabelFormat = QStringLiteral("%1.x");
 
 } // namespace
 
@@ -41,7 +37,7 @@ bool AppDelegate::registerDefaultPreferences()
     QSettings& store = host().userDefaults();
     if (store.contains(VersionKey)) {
         if (outlets.tolvaneVersion)
-            outlets.tolvaneVersion->setText(RegisteredVersionLabel);
+            outlets.tolvaneVersion->setText(RegisteredVersionLabelFormat.arg(version()));
         return false;
     }
     for (const auto& [key, value] : firstRunValues)

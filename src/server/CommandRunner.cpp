@@ -4,9 +4,9 @@
 #include "server/CommandRunner.h"
 
 #include "app/AppDelegate.h"
+#include "common/ShellText.h"
 #include "server/Paths.h"
-
-#include <QRegularExpression>
+#include "server/ServerContract.h"
 
 #include <chrono>
 
@@ -16,7 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString ServerHomeVariable = QStringLiteral("TOLVANE_HOME");
 const QString LaunchErrorFormat = QStringLiteral("Error running `tolvane` %1");
 // A status query that takes longer than this is stuck (a login profile waiting on a network mount is
 // enough); it is ended so that the poll, which waits for it, goes on. Start and stop have no limit: a
@@ -27,38 +26,16 @@ constexpr auto StatusTimeLimit = 60s;
 
 bool isTolvaneCommand(const QString& text)
 {
-    return text == QLatin1String("start") || text == QLatin1String("stop") || text == QLatin1String("status");
-}
-
-QString shellQuoted(const QString& text)
-{
-    static const QRegularExpression plainWord(QStringLiteral("^[A-Za-z0-9_./:+,=@%-]+$"));
-    if (plainWord.match(text).hasMatch())
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
-
-QString escapedForDoubleQuotes(const QString& text)
-{
-    QString escaped;
-    escaped.reserve(text.size() + 8);
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('$') || c == QLatin1Char('`') || c == QLatin1Char('\\'))
-            escaped += QLatin1Char('\\');
-        escaped += c;
-    }
-    return escaped;
+    return text == StartCommand || text == StopCommand || text == StatusCommand;
 }
 
 bool AppDelegate::runTask(const QString& command, QString* failure)
 {
     // The status poll leaves the icon alone; every other command shows that something is under way.
     QString imageBefore;
-    if (command != QLatin1String("status") && outlets.statusItem) {
+    if (command != StatusCommand && outlets.statusItem) {
         imageBefore = outlets.statusItem->image();
-        outlets.statusItem->setImage(QStringLiteral("loading"));
+        outlets.statusItem->setImage(LoadingImage);
     }
 
     TaskSpec spec;
@@ -73,7 +50,7 @@ bool AppDelegate::runTask(const QString& command, QString* failure)
         }
         const QString commandLine = QStringLiteral("%1 %2").arg(shellQuoted(getTolvaneExecutable()), command);
         spec.arguments = {QStringLiteral("-l"), QStringLiteral("-c"), commandLine};
-        if (command == QLatin1String("status"))
+        if (command == StatusCommand)
             spec.timeLimit = StatusTimeLimit;
     } else {
         spec.arguments = {QStringLiteral("-l"), QStringLiteral("-c"), command};
@@ -100,7 +77,7 @@ bool AppDelegate::runTask(const QString& command, QString* failure)
 
     QString reason;
     if (host().launchTask(spec, std::move(handler), &reason)) {
-        if (command == QLatin1String("status"))
+        if (command == StatusCommand)
             ++m_runningStatusCommands;
         return true;
     }

@@ -2,7 +2,9 @@
 #include "server/Paths.h"
 
 #include "app/AppDelegate.h"
+#include "common/BuildInfo.h"
 #include "platform/Host.h"
+#include "prefs/Preferences.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +15,7 @@ namespace tolvane {
 
 namespace {
 const QString MissingExecutableDetail = QStringLiteral("%1\n* The Tolvane executable cannot be found.");
+const QString LookedForFormat = QStringLiteral("The Tolvane executable was looked for at '%1'; set %2 to use another one.");
 }
 
 std::optional<QString> getEnvVar(const QString& name)
@@ -41,7 +44,7 @@ QString standardizePath(const QString& path)
 
 QString getTolvaneExecutable()
 {
-    const std::optional<QString> overridden = getEnvVar(QStringLiteral("TOLVANE_PEX"));
+    const std::optional<QString> overridden = getEnvVar(ExecutableVariable);
     if (pathExists(overridden))
         return *overridden;
     return DefaultTolvaneExecutable;
@@ -66,7 +69,7 @@ std::optional<QString> getTolvaneDataPath()
         if (pathExists(preference))
             return standardizePath(preference);
     }
-    const std::optional<QString> environment = getEnvVar(QStringLiteral("TOLVANE_HOME"));
+    const std::optional<QString> environment = getEnvVar(ServerHomeVariable);
     if (pathExists(environment))
         return environment;
     const QString inHome = QStringLiteral("%1/.tolvane").arg(host().homeDirectory());
@@ -81,8 +84,7 @@ bool AppDelegate::checkSetup(bool)
         return true;
     // The launch alert sends the user to the system log for the details.
     host().log(MissingExecutableDetail.arg(QString()));
-    host().log(QStringLiteral("The Tolvane executable was looked for at '%1'; set TOLVANE_PEX to use another one.")
-                   .arg(getTolvaneExecutable()));
+    host().log(LookedForFormat.arg(getTolvaneExecutable(), ExecutableVariable));
     return false;
 }
 

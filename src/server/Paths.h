@@ -8,12 +8,9 @@
 
 namespace tolvane {
 
-// The build sets where the product installs the server executable.
-#ifndef TOLVANE_DEFAULT_EXECUTABLE
-#define TOLVANE_DEFAULT_EXECUTABLE "/Applications/Tolvane/support/tolvane/tolvane.pex"
-#endif
-inline const QString DefaultTolvaneExecutable = QStringLiteral(TOLVANE_DEFAULT_EXECUTABLE);
-inline const QString CustomTolvaneDataKey = QStringLiteral("customTolvaneData");
+// The variables that name the server executable and, for the server, its data location.
+inline const QString ExecutableVariable = QStringLiteral("TOLVANE_PEX");
+inline const QString ServerHomeVariable = QStringLiteral("TOLVANE_HOME");
 
 // The variable's value in the controller's own environment; exact, case-sensitive name.
 std::optional<QString> getEnvVar(const QString& name);

@@ -54,12 +54,12 @@ void AppDelegate::showStatus(std::int32_t code)
     };
     switch (code) {
     case ServerStatusRunning:
-        present(QStringLiteral("stop"), QStringLiteral("Tolvane is running."));
+        present(StopImage, QStringLiteral("Tolvane is running."));
         showNotification(RunningNotification, QString());
         toggleTolvaneDataPath(false);
         break;
     case ServerStatusStopped:
-        present(QStringLiteral("favicon"), QStringLiteral("Tolvane is stopped."));
+        present(FaviconImage, QStringLiteral("Tolvane is stopped."));
         if (isLoaded())
             showNotification(StoppedNotification, QString());
         toggleTolvaneDataPath(true);
@@ -67,19 +67,19 @@ void AppDelegate::showStatus(std::int32_t code)
     case ServerStatusStarting:
         if (item) {
             item->setToolTip(QStringLiteral("Tolvane is starting..."));
-            item->setImage(QStringLiteral("loading"));
+            item->setImage(LoadingImage);
         }
         toggleTolvaneDataPath(false);
         break;
     case ServerStatusFailedToStart:
-        present(QStringLiteral("exclaim"), QStringLiteral("Tolvane failed to start."));
+        present(ExclaimImage, QStringLiteral("Tolvane failed to start."));
         toggleTolvaneDataPath(false);
         break;
     default:
         // Any other code changes only the image; the tooltip and the data-location control keep what
         // the previous presentation set.
         if (item)
-            item->setImage(exists ? QStringLiteral("favicon") : QStringLiteral("exclaim"));
+            item->setImage(exists ? FaviconImage : ExclaimImage);
         break;
     }
     setIsLoaded(true);

@@ -1,9 +1,11 @@
-// The state machine around the server: Start behind the port check, Stop, Open in Browser, the poll,
-// and the interpretation of the end of every command.
+// The state machine around the server: the poll, and the interpretation of the end of every command
+// the controller launched.
 #include "app/AppDelegate.h"
 #include "app/Messages.h"
+#include "common/ShellText.h"
 #include "server/CommandRunner.h"
 #include "server/Paths.h"
+#include "server/ServerContract.h"
 
 #include <QRegularExpression>
 
@@ -16,20 +18,14 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto PollInterval = 8s;
-constexpr int ServerPort = 8008;
-// Only a listener counts, and no names are looked up: a client socket whose remote port is 8008 does
-// not hold the port, and look-ups stall on a machine without a network. Exit status 0: in use.
-const QString PortCheckFormat = QStringLiteral("lsof -nP -iTCP:%1 -sTCP:LISTEN");
-const QString ServerAddress = QStringLiteral("http://127.0.0.1:8008/");
 // Exit statuses up to this value are the status code; larger ones are raw wait statuses.
 constexpr int LargestExitStatus = 255;
 
-const QString StoppingText = QStringLiteral("Stopping");
-const QString StoppingAndQuittingText = QStringLiteral("Stopping and quitting the application...");
-const QString OpenFailedFormat = QStringLiteral(" Failed to open url: %1");
 const QString ExecutableMissingText = QStringLiteral("The `tolvane` executable does not exist!");
 const QString PortOccupiedText =
-    QStringLiteral("Port :8008 is occupied. Please close the process that is using it to start the Tolvane.");
+    QStringLiteral("Port :%1 is occupied. Please close the process that is using it to start the Tolvane.")
+        .arg(ServerPort);
+const QString PortHeldFormat = QStringLiteral("Port %1 is held by %2.");
 const QString FetchingStatusText = QStringLiteral("Fetching `tolvane status`...");
 const QString EndedAtLimitFormat = QStringLiteral("Ended `%1` after %2 s: it had not finished.");
 
@@ -56,7 +52,8 @@ std::int32_t exitStatusToCode(int exitStatus)
 void AppDelegate::startTolvaneTimer()
 {
     host().scheduleTimer(PollInterval, true, [this] {
-        // A status command that hangs must not pile up: the poll waits for the one still running.
+        // A status command that hangs must not pile up: the poll waits for the one still running, which
+        // is ended at its time limit.
         if (m_runningStatusCommands > 0)
             return;
         getTolvaneStatus();
@@ -65,33 +62,7 @@ void AppDelegate::startTolvaneTimer()
 
 std::int32_t AppDelegate::getTolvaneStatus()
 {
-    return runTolvane(QStringLiteral("status"));
-}
-
-void AppDelegate::startFunction()
-{
-    QString failure;
-    if (!runTask(PortCheckFormat.arg(ServerPort), &failure)) {
-        // No start is recorded and Start stays available; the user can try again.
-        host().log(QStringLiteral("Error running the port check: %1").arg(failure));
-        return;
-    }
-    setIstolvaneStart(true);
-    if (outlets.startTolvane)
-        outlets.startTolvane->setEnabled(false);
-}
-
-void AppDelegate::stopFunction(bool quitting)
-{
-    showNotification(quitting ? StoppingAndQuittingText : StoppingText, QString());
-    runTolvane(QStringLiteral("stop"));
-}
-
-void AppDelegate::openFunction()
-{
-    const QUrl url(ServerAddress);
-    if (!host().openUrl(url))
-        showNotification(OpenFailedFormat.arg(url.toString()), QString());
+    return runTolvane(StatusCommand);
 }
 
 std::int32_t AppDelegate::checkRunTask(const TaskTermination& notification)
@@ -101,8 +72,8 @@ std::int32_t AppDelegate::checkRunTask(const TaskTermination& notification)
     const std::int32_t held = status();
     const int exitStatus = notification.terminationStatus;
     const QString commandLine = notification.arguments.isEmpty() ? QString() : notification.arguments.last();
-    const QString word = commandLine.split(QLatin1Char(' ')).last();
-    if (word == QLatin1String("status") && m_runningStatusCommands > 0)
+    const QString word = commandWord(commandLine);
+    if (word == StatusCommand && m_runningStatusCommands > 0)
         --m_runningStatusCommands;
     if (notification.endedAfter) {
         const auto seconds = std::chrono::round<std::chrono::seconds>(*notification.endedAfter);
@@ -114,7 +85,7 @@ std::int32_t AppDelegate::checkRunTask(const TaskTermination& notification)
         if (exitStatus == 0) {
             setIsPortAlert(true);
             if (const QString holder = portHolder(m_portCheckOutput); !holder.isEmpty())
-                host().log(QStringLiteral("Port %1 is held by %2.").arg(ServerPort).arg(holder));
+                host().log(PortHeldFormat.arg(ServerPort).arg(holder));
         }
         m_portCheckOutput.clear();
         getTolvaneStatus();
@@ -122,7 +93,7 @@ std::int32_t AppDelegate::checkRunTask(const TaskTermination& notification)
         setNewStatus(ServerStatusUndetermined);
         showStatus(ServerStatusUndetermined);
         showNotification(ExecutableMissingText, QString());
-    } else if (word == QLatin1String("status")) {
+    } else if (word == StatusCommand) {
         if (exitStatus != 0 && isPortAlert()) {
             setIsPortAlert(false);
             alert(PortOccupiedText);
@@ -134,7 +105,7 @@ std::int32_t AppDelegate::checkRunTask(const TaskTermination& notification)
             if (istolvaneStart()) {
                 setIstolvaneStart(false);
                 setNewStatus(ServerStatusStarting);
-                runTolvane(QStringLiteral("start"));
+                runTolvane(StartCommand);
             } else {
                 const std::int32_t code = exitStatusToCode(exitStatus);
                 setNewStatus(code);

@@ -2,7 +2,7 @@
 #include "app/AppDelegate.h"
 #include "app/Messages.h"
 #include "prefs/Checkbox.h"
-#include "server/CommandRunner.h"
+#include "common/ShellText.h"
 #include "server/Paths.h"
 
 #include <QDir>

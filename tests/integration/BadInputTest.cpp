@@ -3,9 +3,11 @@
 // preference and login-entry files, a full disk, a missing HOME, and a server that dies or loses its
 // executable behind the controller's back. In every case the user is told, the controller keeps
 // running and nothing stored is lost.
+#include "common/BuildInfo.h"
 #include "RecordingHost.h"
 #include "app/AppDelegate.h"
 #include "prefs/PathControl.h"
+#include "prefs/Preferences.h"
 #include "server/Paths.h"
 
 #include <QCoreApplication>
@@ -737,7 +739,7 @@ TEST_F(BadInputTest, ACorruptPreferencesFileStillLetsTheControllerLaunch)
     // Starting at launch is the first-run choice: the server comes up.
     ASSERT_TRUE(waitFor([&] { return presentedRunning(); }));
     // The store was rewritten with the first-run values, readable again.
-    EXPECT_EQ(storedPreference(QStringLiteral("version")), QStringLiteral("0.17"));
+    EXPECT_EQ(storedPreference(QStringLiteral("version")), ControllerVersion);
     EXPECT_EQ(storedPreference(CustomTolvaneDataKey), data);
 }
 

@@ -1,5 +1,6 @@
 // The controller's initial state, the status codes it records, and the splash window.
-#include "ControllerFixture.h"
+#include "common/BuildInfo.h"
+#include "ControllerTest.h"
 
 namespace tolvane::testing {
 namespace {
@@ -40,7 +41,7 @@ TEST_F(AppDelegateTest, WillFinishSetsTheInitialValues)
     controller->setNewStatus(0);
     controller->setQuitReason(QuitReasonUninstall);
     controller->applicationWillFinishLaunching();
-    EXPECT_EQ(controller->version(), QStringLiteral("0.17"));
+    EXPECT_EQ(controller->version(), ControllerVersion);
     EXPECT_FALSE(controller->isLoaded());
     EXPECT_TRUE(controller->autoStartOnLoad());
     EXPECT_EQ(controller->status(), ServerStatusUndetermined);

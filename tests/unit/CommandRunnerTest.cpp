@@ -1,5 +1,7 @@
 // The command runner: what is launched for each command, the first output, and launch failures.
-#include "ControllerFixture.h"
+#include "ControllerTest.h"
+#include "common/ShellText.h"
+#include "prefs/Preferences.h"
 #include "server/CommandRunner.h"
 #include "server/Paths.h"
 

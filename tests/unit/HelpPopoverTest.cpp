@@ -1,5 +1,6 @@
 // The help popovers of the Preferences window and the help buttons' tooltips.
-#include "ControllerFixture.h"
+#include "common/BuildInfo.h"
+#include "ControllerTest.h"
 #include "prefs/Popover.h"
 
 namespace tolvane::testing {
@@ -28,7 +29,7 @@ protected:
     void SetUp() override
     {
         makeFolder(fake.home + QStringLiteral("/.tolvane"));
-        fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+        fake.userDefaults().setValue(QStringLiteral("version"), ControllerVersion);
         controller->showPreferences(nullptr);
     }
     QAbstractButton& dataHelp() { return *controller->outlets.tolvaneDataHelp; }

@@ -1,5 +1,5 @@
 // The interface files give every outlet, and every control sends its action to the controller.
-#include "ControllerFixture.h"
+#include "ControllerTest.h"
 #include "prefs/PathControl.h"
 #include "prefs/Popover.h"
 

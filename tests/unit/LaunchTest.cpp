@@ -1,6 +1,7 @@
 // The controller's sequence from launch to termination: the launch, reopen, Quit and the notification
 // that says why the application ended.
-#include "ControllerFixture.h"
+#include "common/BuildInfo.h"
+#include "ControllerTest.h"
 #include "prefs/PathControl.h"
 
 #include <QMessageBox>
@@ -127,7 +128,7 @@ TEST_F(LaunchTest, WithTheExecutableItRegistersSetsUpTheItemAndThePollThenStarts
 TEST_F(LaunchTest, WithStartAtLaunchOffItSaysSoAndOnlyAsksForTheStatus)
 {
     installExecutable();
-    fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    fake.userDefaults().setValue(QStringLiteral("version"), ControllerVersion);
     fake.userDefaults().setValue(QStringLiteral("autoStartOnLoad"), false);
 
     controller->applicationDidFinishLaunching();
@@ -155,6 +156,9 @@ void PrintTo(const ReopenRow& row, std::ostream* os)
 
 class ReopenTest : public LaunchTest, public ::testing::WithParamInterface<ReopenRow> {
 public:
+    // A window that is not the controller's: what an XEmbed tray makes of the status item.
+    std::unique_ptr<QWidget> otherWindow;
+
     // The user's edit that a new showing of Preferences would replace with the stored value.
     QString editedPath() const { return fake.folder.filePath(QStringLiteral("edited")); }
     void showPreferencesWithAnEdit()
@@ -167,7 +171,7 @@ public:
 
 TEST_P(ReopenTest, ShowsPreferencesOnlyWhenNoneOfTheControllersWindowsIsOnScreen)
 {
-    fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    fake.userDefaults().setValue(QStringLiteral("version"), ControllerVersion);
     controller->closeSplash();
     const bool reopened = GetParam().arrange(*this);
     const bool editPending = controller->outlets.customTolvaneData->stringValue() == editedPath();
@@ -213,9 +217,10 @@ INSTANTIATE_TEST_SUITE_P(
         // The status item's window on an XEmbed tray is a visible top-level widget that is not the
         // controller's.
         ReopenRow{"AnotherWindow",
-                  [](LaunchTest&) {
-                      static QWidget trayIconWindow;
-                      trayIconWindow.show();
+                  [](LaunchTest& fixture) {
+                      auto& reopen = static_cast<ReopenTest&>(fixture);
+                      reopen.otherWindow = std::make_unique<QWidget>();
+                      reopen.otherWindow->show();
                       return false;
                   },
                   true}),
@@ -223,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LaunchTest, ReopenWithoutAVisibleWindowShowsPreferences)
 {
-    fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    fake.userDefaults().setValue(QStringLiteral("version"), ControllerVersion);
     EXPECT_TRUE(controller->applicationShouldHandleReopen(false));
     EXPECT_TRUE(controller->outlets.window->isVisible());
     EXPECT_FALSE(controller->outlets.splash->isVisible());

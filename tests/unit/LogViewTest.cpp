@@ -1,5 +1,5 @@
 // The log view: time stamps of the 12-hour clock, one entry per piece of output, clearing.
-#include "ControllerFixture.h"
+#include "ControllerTest.h"
 #include "app/LogView.h"
 #include "platform/HandOver.h"
 

@@ -1,5 +1,5 @@
 // The login step of Apply and of the first run: TOLVANE_HOME set for the session, then the login entry.
-#include "ControllerFixture.h"
+#include "ControllerTest.h"
 
 #include <QProcess>
 

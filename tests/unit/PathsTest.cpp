@@ -1,5 +1,6 @@
 // Where the server executable and the data location are, from real folders and a fake environment.
-#include "ControllerFixture.h"
+#include "ControllerTest.h"
+#include "prefs/Preferences.h"
 #include "server/Paths.h"
 
 #include <QFile>

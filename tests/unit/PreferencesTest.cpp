@@ -1,5 +1,6 @@
 // The preferences store and the Preferences window: first-run registration, load, Apply and Discard.
-#include "ControllerFixture.h"
+#include "common/BuildInfo.h"
+#include "ControllerTest.h"
 #include "prefs/PathControl.h"
 
 #include <QMap>
@@ -54,7 +55,7 @@ protected:
     void registered(const QVariant& autoLoad = true, const QVariant& autoStart = true)
     {
         makeFolder(dataFolder());
-        fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+        fake.userDefaults().setValue(QStringLiteral("version"), ControllerVersion);
         if (autoLoad.isValid())
             fake.userDefaults().setValue(QStringLiteral("autoLoadOnLogin"), autoLoad);
         if (autoStart.isValid())
@@ -98,7 +99,7 @@ TEST_P(RegistrationWithoutLocationTest, LogsStoresNothingAndSkipsTheLoginStep)
     if (c.environmentMissing)
         fake.env.insert(QStringLiteral("TOLVANE_HOME"), fake.folder.filePath(QStringLiteral("also-gone")));
     if (c.versionStored)
-        fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+        fake.userDefaults().setValue(QStringLiteral("version"), ControllerVersion);
     controller->outlets.tolvaneVersion->setText(QStringLiteral("untouched"));
     const auto before = storeContents();
 
@@ -134,14 +135,14 @@ TEST_F(PreferencesTest, FirstRunStoresTheDefaultsThenRunsTheLoginStepAndLeavesTh
 
     EXPECT_TRUE(controller->registerDefaultPreferences());
 
-    EXPECT_EQ(fake.userDefaults().value(QStringLiteral("version")).toString(), QStringLiteral("0.17"));
+    EXPECT_EQ(fake.userDefaults().value(QStringLiteral("version")).toString(), ControllerVersion);
     EXPECT_EQ(fake.userDefaults().value(QStringLiteral("autoLoadOnLogin")).toBool(), true);
     EXPECT_EQ(fake.userDefaults().value(QStringLiteral("autoStartOnLoad")).toBool(), true);
     EXPECT_EQ(fake.userDefaults().value(QStringLiteral("customTolvaneData")).toString(), location);
     EXPECT_EQ(fake.userDefaults().allKeys().size(), 4);
     // Written to disk, not only held in memory.
     const QString onDisk = storeFileText();
-    EXPECT_TRUE(onDisk.contains(QStringLiteral("version=0.17"))) << onDisk.toStdString();
+    EXPECT_TRUE(onDisk.contains(QStringLiteral("version=") + ControllerVersion)) << onDisk.toStdString();
     EXPECT_TRUE(onDisk.contains(QStringLiteral("autoStartOnLoad=true"))) << onDisk.toStdString();
 
     EXPECT_EQ(autoLoadAtLoginStep.toString(), QStringLiteral("true"));
@@ -159,7 +160,7 @@ TEST_F(PreferencesTest, LaterRunsOnlySetTheVersionLabel)
 
     EXPECT_FALSE(controller->registerDefaultPreferences());
 
-    EXPECT_EQ(controller->outlets.tolvaneVersion->text(), QStringLiteral("0.17.x"));
+    EXPECT_EQ(controller->outlets.tolvaneVersion->text(), ControllerVersion + QStringLiteral(".x"));
     EXPECT_EQ(storeContents(), before);
     EXPECT_TRUE(fake.systemCommands.isEmpty());
     EXPECT_TRUE(fake.notifications.empty());
@@ -169,7 +170,7 @@ TEST_F(PreferencesTest, LaterRunsOnlySetTheVersionLabel)
 
 TEST_F(PreferencesTest, WithoutADataLocationTheWindowSaysSoAndShowsNoPath)
 {
-    fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    fake.userDefaults().setValue(QStringLiteral("version"), ControllerVersion);
     pathControl().setStringValue(QStringLiteral("/left/over"));
 
     controller->showPreferences(nullptr);
@@ -181,7 +182,7 @@ TEST_F(PreferencesTest, WithoutADataLocationTheWindowSaysSoAndShowsNoPath)
 
 TEST_F(PreferencesTest, ThePathControlShowsTheLocationStandardized)
 {
-    fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    fake.userDefaults().setValue(QStringLiteral("version"), ControllerVersion);
     makeFolder(fake.home + QStringLiteral("/data"));
     fake.env.insert(QStringLiteral("TOLVANE_HOME"), fake.home + QStringLiteral("//./data/"));
 
@@ -477,7 +478,7 @@ TEST_F(UnwritableStoreTest, ApplySaysSoButStillRunsTheLoginStepAndClosesTheWindo
         GTEST_SKIP() << "no unwritable store here: a path under a regular file and an immutable folder were both "
                         "written";
     fake.useStoreAt(folder + QStringLiteral("/preferences.ini"));
-    fake.userDefaults().setValue(QStringLiteral("version"), QStringLiteral("0.17"));
+    fake.userDefaults().setValue(QStringLiteral("version"), ControllerVersion);
     fake.userDefaults().setValue(QStringLiteral("customTolvaneData"), dataFolder());
     controller->showPreferences(nullptr);
     startOnLoad().click();
@@ -516,7 +517,7 @@ TEST_F(PreferencesTest, AFailedApplyLeavesTheNextApplyToSucceedOnItsOwn)
     const QSettings written(storeFolder + QStringLiteral("/preferences.ini"), QSettings::IniFormat);
     EXPECT_EQ(written.value(QStringLiteral("customTolvaneData")).toString(), chosen);
     EXPECT_EQ(written.value(QStringLiteral("autoLoadOnLogin")).toBool(), false);
-    EXPECT_EQ(written.value(QStringLiteral("version")).toString(), QStringLiteral("0.17"));
+    EXPECT_EQ(written.value(QStringLiteral("version")).toString(), ControllerVersion);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // What the user sees for each status code: the six controls, the icon, the tooltip, the notification
 // and the data-location control.
-#include "ControllerFixture.h"
+#include "ControllerTest.h"
 #include "prefs/PathControl.h"
 
 namespace tolvane::testing {

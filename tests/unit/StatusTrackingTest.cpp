@@ -1,6 +1,6 @@
 // The state machine around the server: the interpretation of every command's end, Start behind the
 // port check, Stop, Open in Browser and the poll.
-#include "ControllerFixture.h"
+#include "ControllerTest.h"
 #include "server/Paths.h"
 
 #include <chrono>

@@ -1,5 +1,5 @@
 // The uninstall action: the uninstall tool beside the application, asked for, run, then the quit.
-#include "ControllerFixture.h"
+#include "ControllerTest.h"
 
 #include <QProcess>
 

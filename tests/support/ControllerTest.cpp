@@ -1,5 +1,5 @@
 // The controller fixture.
-#include "ControllerFixture.h"
+#include "ControllerTest.h"
 
 #include <QFileInfo>
 

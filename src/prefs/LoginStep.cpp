@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/Messages.h"
 #include "prefs/LoginIntegration.h"
+#include "prefs/Preferences.h"
 #include "server/Paths.h"
 
 #include <QDir>
@@ -11,11 +12,8 @@ namespace tolvane {
 
 namespace {
 
-const QString AutoLoadOnLoginKey = QStringLiteral("autoLoadOnLogin");
 const QString CreateFolderFailedFormat = QStringLiteral("Failed to create %1 directory");
 const QString SettingFormat = QStringLiteral("Setting TOLVANE_HOME environment variable to %1...");
-const QString DataFolderNotFoundText = QStringLiteral(
-    "Tolvane data folder is not found. Click the `Start Tolvane` button to auto-create the Tolvane data folder.");
 const QString SetFailedText = QStringLiteral("Failed to set TOLVANE_HOME env.");
 const QString WritingFormat = QStringLiteral("Writing the .plist for the TOLVANE_HOME environment variable... %1");
 const QString SavedFormat = QStringLiteral("Saved .plist file to %1");
