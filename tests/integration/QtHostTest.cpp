@@ -1,5 +1,6 @@
 // The real host runs real commands: output through one pipe, every end delivered once, and
 // commands that outlive the host.
+#include "Processes.h"
 #include "RecordingHost.h"
 #include "platform/QtHost.h"
 
@@ -136,25 +137,6 @@ TEST_F(QtHostTest, EveryEndIsDeliveredExactlyOnce)
         EXPECT_EQ(statuses[static_cast<std::size_t>(i)], i);
 }
 
-// The pids a command wrote into the file, one a line.
-std::vector<pid_t> pidsIn(const QString& path)
-{
-    std::vector<pid_t> pids;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            if (!line.trimmed().isEmpty())
-                pids.push_back(static_cast<pid_t>(line.trimmed().toInt()));
-        }
-    }
-    return pids;
-}
-
-bool allGone(const std::vector<pid_t>& pids)
-{
-    return std::all_of(pids.begin(), pids.end(), [](pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; });
-}
-
 TEST_F(QtHostTest, ACommandWithinItsTimeLimitEndsAsUsual)
 {
     launch(QStringLiteral("exit 4"), std::nullopt, std::chrono::seconds(30));
@@ -174,7 +156,8 @@ TEST_F(QtHostTest, ACommandPastItsTimeLimitIsEndedWithEverythingItStarted)
     ASSERT_TRUE(ends[0].endedAfter.has_value());
     EXPECT_GE(*ends[0].endedAfter, std::chrono::seconds(1));
     ASSERT_EQ(pidsIn(pids).size(), 2u);
-    EXPECT_TRUE(RecordingHost::waitFor([&] { return allGone(pidsIn(pids)); }, 30000)) << "a process of it is left";
+    EXPECT_TRUE(RecordingHost::waitFor([&] { return livingProcesses(pidsIn(pids)).empty(); }, 30000))
+        << "a process of it is left";
 }
 
 TEST_F(QtHostTest, WhatIgnoresTheRequestToTerminateIsKilledAfterTheGracePeriod)
@@ -188,7 +171,8 @@ TEST_F(QtHostTest, WhatIgnoresTheRequestToTerminateIsKilledAfterTheGracePeriod)
     EXPECT_EQ(ends[0].terminationStatus, 128 + SIGKILL);
     ASSERT_TRUE(ends[0].endedAfter.has_value());
     ASSERT_EQ(pidsIn(pids).size(), 2u);
-    EXPECT_TRUE(RecordingHost::waitFor([&] { return allGone(pidsIn(pids)); }, 30000)) << "a process of it is left";
+    EXPECT_TRUE(RecordingHost::waitFor([&] { return livingProcesses(pidsIn(pids)).empty(); }, 30000))
+        << "a process of it is left";
 }
 
 TEST(QtHostLifetime, CommandsStillRunningWhenTheHostGoesFinishAndKeepWriting)

@@ -1,5 +1,6 @@
 // The preferences store and the Preferences window: first-run registration, load, Apply and Discard.
 #include "ControllerFixture.h"
+#include "Files.h"
 #include "prefs/PathControl.h"
 
 #include <QMap>
@@ -44,11 +45,7 @@ protected:
         return contents;
     }
     // The store file as written on disk.
-    QString storeFileText()
-    {
-        QFile file(fake.userDefaults().fileName());
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
+    QString storeFileText() { return readText(fake.userDefaults().fileName()); }
 
     // A store past the first run, with the data location in the home folder.
     void registered(const QVariant& autoLoad = true, const QVariant& autoStart = true)
