@@ -40,19 +40,16 @@ const char* commandKindName(CommandKind kind)
     return "?";
 }
 
-BenchHost::BenchHost()
+void BenchHost::forwardTermination(const TaskTermination& termination)
 {
-    connect(&real, &Host::taskDidTerminate, this, [this](const TaskTermination& termination) {
-        Termination seen{
-            commandKind(termination.arguments.isEmpty() ? QString() : termination.arguments.last()),
-            termination.terminationStatus, monotonicNs(), 0};
-        ++terminations;
-        emit taskDidTerminate(termination);
-        seen.interpretedNs = monotonicNs();
-        if (onTermination)
-            onTermination(seen);
-        emit interpreted();
-    });
+    Termination seen{commandKind(termination.arguments.isEmpty() ? QString() : termination.arguments.last()),
+                     termination.terminationStatus, monotonicNs(), 0};
+    ++terminations;
+    emit taskDidTerminate(termination);
+    seen.interpretedNs = monotonicNs();
+    if (onTermination)
+        onTermination(seen);
+    emit interpreted();
 }
 
 bool BenchHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure)
@@ -67,7 +64,7 @@ bool BenchHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString*
             handlerNs += monotonicNs() - begin;
         };
     }
-    const bool launched = real.launchTask(spec, std::move(timed), failure);
+    const bool launched = ForwardingHost::launchTask(spec, std::move(timed), failure);
     launch.returnedNs = monotonicNs();
     if (launched) {
         ++launches;
@@ -75,11 +72,6 @@ bool BenchHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString*
             onLaunch(launch);
     }
     return launched;
-}
-
-int BenchHost::runSystem(const QString& command)
-{
-    return real.runSystem(command);
 }
 
 int BenchHost::runModalAlert(const AlertRequest&)
@@ -109,7 +101,7 @@ void BenchHost::scheduleTimer(std::chrono::milliseconds interval, bool repeats, 
         ++droppedTimers;
         return;
     }
-    real.scheduleTimer(interval, repeats, std::move(callback));
+    ForwardingHost::scheduleTimer(interval, repeats, std::move(callback));
 }
 
 void BenchHost::terminate() {}

@@ -3,7 +3,7 @@
 // notifications and log records are only counted, so that a long run keeps no growing record.
 #pragma once
 
-#include "platform/QtHost.h"
+#include "ForwardingHost.h"
 
 #include <cstdint>
 #include <functional>
@@ -18,7 +18,7 @@ enum class CommandKind { Status, Start, Stop, PortCheck };
 CommandKind commandKind(const QString& commandLine);
 const char* commandKindName(CommandKind kind);
 
-class BenchHost final : public Host {
+class BenchHost final : public testing::ForwardingHost {
     Q_OBJECT
 public:
     struct Launch {
@@ -33,22 +33,13 @@ public:
         std::int64_t interpretedNs; // the controller's handling of it has returned
     };
 
-    BenchHost();
-
     bool launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure) override;
-    int runSystem(const QString& command) override;
     int runModalAlert(const AlertRequest& request) override;
     void deliverNotification(const UserNotification& notification) override;
     bool openUrl(const QUrl& url) override;
     void log(const QString& record) override;
     void scheduleTimer(std::chrono::milliseconds interval, bool repeats, TimerCallback callback) override;
     void terminate() override;
-    QProcessEnvironment environment() const override { return real.environment(); }
-    QString homeDirectory() const override { return real.homeDirectory(); }
-    QString bundlePath() const override { return real.bundlePath(); }
-    QDateTime currentDateTime() const override { return real.currentDateTime(); }
-    QSettings& userDefaults() override { return real.userDefaults(); }
-    bool synchronizeUserDefaults() override { return real.synchronizeUserDefaults(); }
 
     // The benchmark drives the polls itself: the controller's repeating poll timer is not started.
     bool dropRepeatingTimers = true;
@@ -66,11 +57,12 @@ public:
     // Time spent in the controller's output handlers: controller work inside a command's window.
     std::int64_t handlerNs = 0;
 
-    QtHost real;
-
 signals:
     // After every termination, once the controller has handled it.
     void interpreted();
+
+protected:
+    void forwardTermination(const TaskTermination& termination) override;
 };
 
 } // namespace tolvane::bench

@@ -2,6 +2,8 @@
 #include "common/BuildInfo.h"
 #include "BenchKit.h"
 
+#include "TestApplication.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -33,39 +35,19 @@ QString defaultServerPath()
     return QStringLiteral(TOLVANE_SERVER_PATH);
 }
 
-Sandbox::Sandbox()
+void applySandbox(Sandbox& sandbox, const QString& executable)
 {
-    folder.setAutoRemove(true);
-    home = folder.filePath(QStringLiteral("home"));
-    config = folder.filePath(QStringLiteral("config"));
-    runtime = folder.filePath(QStringLiteral("runtime"));
-    data = folder.filePath(QStringLiteral("data"));
-    for (const QString& path : {home, config, runtime, data})
-        QDir().mkpath(path);
-    // Qt accepts a runtime folder only when its owner alone may use it.
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    sandbox.apply(executable);
+    sandbox.variables.set("QT_QPA_PLATFORM", QStringLiteral("offscreen"));
 }
 
-void Sandbox::apply(const QString& executable)
+QString writeScriptOrExit(Sandbox& sandbox, const QString& name, const QByteArray& body)
 {
-    qputenv("HOME", home.toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
-    qputenv("TOLVANE_HOME", data.toLocal8Bit());
-    qputenv("TOLVANE_PEX", executable.toLocal8Bit());
-}
-
-QString Sandbox::writeScript(const QString& name, const QByteArray& body)
-{
-    const QString path = folder.filePath(name);
-    QFile script(path);
-    if (!script.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    const QString path = sandbox.writeScript(name, body);
+    if (path.isEmpty()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(sandbox.filePath(name)));
         std::exit(2);
     }
-    script.write(body);
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
 }
 
@@ -89,24 +71,9 @@ QByteArray statefulServerScript()
            "esac\n";
 }
 
-namespace {
-
-QtMessageHandler g_defaultHandler = nullptr;
-
-void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    // The offscreen platform lacks window features and a tray's native interface; nothing to report.
-    if (message.startsWith(QLatin1String("This plugin does not support")) ||
-        message.contains(QLatin1String("systemTrayWindowChanged")))
-        return;
-    g_defaultHandler(type, context, message);
-}
-
-} // namespace
-
 void prepareApplication()
 {
-    g_defaultHandler = qInstallMessageHandler(quietHandler);
+    testing::silenceOffscreenPlatformWarnings();
     QApplication::setOrganizationName(QStringLiteral("Tolvane"));
     QApplication::setOrganizationDomain(QStringLiteral("veltran.org"));
     QApplication::setApplicationName(QStringLiteral("tolvane"));
@@ -187,19 +154,6 @@ void settleEvents()
     }
 }
 
-int runServer(const QString& executable, const QString& word, const QString& data, int timeoutMs)
-{
-    QProcess server;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TOLVANE_HOME"), data);
-    server.setProcessEnvironment(environment);
-    server.setProcessChannelMode(QProcess::MergedChannels);
-    server.start(executable, {word});
-    if (!server.waitForFinished(timeoutMs))
-        return -1;
-    return server.exitCode();
-}
-
 bool waitForFreePort(int port, int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -242,23 +196,6 @@ CpuTimes operator-(const CpuTimes& a, const CpuTimes& b)
                     a.childSystem - b.childSystem};
 }
 
-std::optional<long> procStatusField(long pid, const char* field)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    const std::string prefix = std::string(field) + ":";
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(prefix, 0) == 0)
-            return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
-    }
-    return std::nullopt;
-}
-
-long selfRssKiB()
-{
-    return procStatusField(::getpid(), "VmRSS").value_or(-1);
-}
-
 long selfThreads()
 {
     return procStatusField(::getpid(), "Threads").value_or(-1);
@@ -279,31 +216,9 @@ long openDescriptors()
     return count;
 }
 
-long childProcesses()
+long childProcessCount()
 {
-    const pid_t self = ::getpid();
-    DIR* proc = ::opendir("/proc");
-    if (!proc)
-        return -1;
-    long count = 0;
-    while (const dirent* entry = ::readdir(proc)) {
-        if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
-            continue;
-        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-        std::string text;
-        if (!std::getline(stat, text))
-            continue;
-        // "pid (comm) state ppid ...": the name may hold blanks and parentheses, so read after the last ')'.
-        const auto close = text.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        char state = 0;
-        long parent = 0;
-        if (std::sscanf(text.c_str() + close + 1, " %c %ld", &state, &parent) == 2 && parent == self)
-            ++count;
-    }
-    ::closedir(proc);
-    return count;
+    return static_cast<long>(testing::childProcesses(::getpid(), true).size());
 }
 
 std::string threadNames()

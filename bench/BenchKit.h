@@ -3,10 +3,12 @@
 #pragma once
 
 #include "BenchHost.h"
+#include "Processes.h"
+#include "Programs.h"
+#include "Sandbox.h"
 #include "app/AppDelegate.h"
 
 #include <QString>
-#include <QTemporaryDir>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,25 +20,16 @@ namespace tolvane::bench {
 // The stand-in server built beside the benchmarks.
 QString defaultServerPath();
 
-// A fresh user in a temporary folder: home, configuration, runtime and data folders of its own. `apply`
-// puts HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR, TOLVANE_HOME and TOLVANE_PEX into this process's
-// environment (a runtime folder of its own keeps a launched controller from handing over to one that
-// somebody else runs on this machine); the host reads
-// the environment when it is made, so apply comes first. A login shell started with this HOME reads
-// the system profile only, not the profile of the person running the benchmark.
-class Sandbox {
-public:
-    Sandbox();
-    void apply(const QString& executable);
-    // Writes an executable shell script into the sandbox and answers its path.
-    QString writeScript(const QString& name, const QByteArray& body);
+// A fresh user in a temporary folder, the server run to its end, and readings of /proc: the tests' own.
+using testing::procStatusField;
+using testing::runServer;
+using testing::Sandbox;
 
-    QTemporaryDir folder;
-    QString home;
-    QString config;
-    QString runtime;
-    QString data;
-};
+// Puts the sandbox's user with the executable, and the offscreen platform, into this process's
+// environment until the sandbox goes; before the application object and the host are made.
+void applySandbox(Sandbox& sandbox, const QString& executable);
+// Writes the script into the sandbox and answers its path; ends the program when it cannot.
+QString writeScriptOrExit(Sandbox& sandbox, const QString& name, const QByteArray& body);
 
 // A script that answers like the server at once: exit 1 (stopped) to every word.
 QByteArray stoppedServerScript();
@@ -61,9 +54,6 @@ bool runPolls(BenchHost& host, AppDelegate& controller, int count, int timeoutMs
 // Runs the deferred deletions and queued calls left by ended commands.
 void settleEvents();
 
-// Runs the server executable with the sandbox's data folder and waits; answers its exit status.
-int runServer(const QString& executable, const QString& word, const QString& data, int timeoutMs = 60000);
-
 // Waits until nothing listens on 127.0.0.1:port; answers whether it is free.
 bool waitForFreePort(int port, int timeoutMs);
 
@@ -76,13 +66,11 @@ struct CpuTimes {
 CpuTimes cpuTimes();
 CpuTimes operator-(const CpuTimes& a, const CpuTimes& b);
 
-// Readings of /proc: a field of /proc/<pid>/status in kB (VmRSS, VmHWM) or as a number (Threads).
-std::optional<long> procStatusField(long pid, const char* field);
-long selfRssKiB();
+// Readings of /proc about this process.
 long selfThreads();
 long openDescriptors();
 // Processes whose parent is this process, zombies included.
-long childProcesses();
+long childProcessCount();
 // The names of this process's threads, in the kernel's order.
 std::string threadNames();
 // What this process's descriptors refer to, numbers of sockets and pipes left out.

@@ -7,6 +7,7 @@
 // Every iteration appends one entry and, untimed, removes it again, so the log keeps its size.
 #include "BenchKit.h"
 #include "FakeHost.h"
+#include "TestApplication.h"
 #include "app/AppDelegate.h"
 
 #include <QApplication>
@@ -42,7 +43,7 @@ void BM_DisplayLogs(benchmark::State& state)
     const int entries = static_cast<int>(state.range(0));
     const bool shown = state.range(1) != 0;
 
-    testing::FakeHost fake;
+    tolvane::testing::FakeHost fake;
     ScopedHost installed(fake);
     AppDelegate controller;
     controller.loadInterface();
@@ -135,8 +136,7 @@ private:
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    tolvane::testing::defaultToOffscreenPlatform();
     benchmark::Initialize(&argc, argv);
     QApplication application(argc, argv);
     tolvane::bench::prepareApplication();

@@ -59,7 +59,7 @@ int main(int argc, char* argv[])
     QString executable;
     std::string description;
     if (fake == "script") {
-        executable = sandbox.writeScript(QStringLiteral("stopped-server.sh"), stoppedServerScript());
+        executable = writeScriptOrExit(sandbox, QStringLiteral("stopped-server.sh"), stoppedServerScript());
         description = "a shell script that exits 1 (stopped)";
     } else if (fake == "server") {
         executable = defaultServerPath();
@@ -68,8 +68,7 @@ int main(int argc, char* argv[])
         executable = QString::fromStdString(fake);
         description = fake;
     }
-    sandbox.apply(executable);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    applySandbox(sandbox, executable);
 
     QApplication application(argc, argv);
     prepareApplication();

@@ -77,13 +77,8 @@ Reading readAtRest(const QString& program, const QString& server, double settleS
 {
     Sandbox sandbox;
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = sandbox.environment(server);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("HOME"), sandbox.home);
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.config);
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), sandbox.runtime);
-    environment.insert(QStringLiteral("TOLVANE_HOME"), sandbox.data);
-    environment.insert(QStringLiteral("TOLVANE_PEX"), server);
     process.setProcessEnvironment(environment);
     process.setStandardOutputFile(sandbox.folder.filePath(QStringLiteral("program.log")));
     process.setStandardErrorFile(sandbox.folder.filePath(QStringLiteral("program.log")), QIODevice::Append);
@@ -103,7 +98,7 @@ Reading readAtRest(const QString& program, const QString& server, double settleS
         stopEverything(server, sandbox.data);
         return reading;
     }
-    const long pid = static_cast<long>(process.processId());
+    const pid_t pid = static_cast<pid_t>(process.processId());
     reading.rssKiB = procStatusField(pid, "VmRSS").value_or(-1);
     reading.peakKiB = procStatusField(pid, "VmHWM").value_or(-1);
     reading.threads = procStatusField(pid, "Threads").value_or(-1);

@@ -23,16 +23,15 @@ int main(int argc, char* argv[])
     }
 
     Sandbox sandbox;
-    sandbox.apply(defaultServerPath());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    applySandbox(sandbox, defaultServerPath());
     QApplication application(argc, argv);
     prepareApplication();
     BenchHost host;
     ScopedHost installed(host);
 
-    const long beforeController = selfRssKiB();
+    const long beforeController = testing::residentKiB();
     std::unique_ptr<AppDelegate> controller = launchController(host);
-    const long launched = selfRssKiB();
+    const long launched = testing::residentKiB();
 
     std::printf(
         "[2b] Resident memory across %d status polls, in-process: controller built from the interface "
@@ -55,11 +54,11 @@ int main(int argc, char* argv[])
         settleEvents();
         std::printf(
             "    after %5d polls                               %8.1f MiB  (%+ld KiB since the launch)\n",
-            done, selfRssKiB() / 1024.0, selfRssKiB() - launched);
+            done, testing::residentKiB() / 1024.0, testing::residentKiB() - launched);
     }
     const double wallMs = static_cast<double>(monotonicNs() - start) / 1e6;
     std::printf(
         "    change over the %d polls                     %+8ld KiB; %.1f ms wall per poll; last status %d\n",
-        polls, selfRssKiB() - launched, wallMs / polls, controller->status());
+        polls, testing::residentKiB() - launched, wallMs / polls, controller->status());
     return 0;
 }

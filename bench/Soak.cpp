@@ -42,8 +42,8 @@ Snapshot snapshot()
     const struct mallinfo2 heap = ::mallinfo2();
     return Snapshot{openDescriptors(),
                     selfThreads(),
-                    childProcesses(),
-                    selfRssKiB(),
+                    childProcessCount(),
+                    testing::residentKiB(),
                     static_cast<long>((heap.uordblks + heap.hblkhd) / 1024),
                     threadNames(),
                     descriptorKinds()};
@@ -73,8 +73,7 @@ int main(int argc, char* argv[])
     }
 
     Sandbox sandbox;
-    sandbox.apply(sandbox.writeScript(QStringLiteral("fast-server.sh"), statefulServerScript()));
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    applySandbox(sandbox, writeScriptOrExit(sandbox, QStringLiteral("fast-server.sh"), statefulServerScript()));
     QApplication application(argc, argv);
     prepareApplication();
 

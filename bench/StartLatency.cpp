@@ -49,8 +49,7 @@ int main(int argc, char* argv[])
 
     Sandbox sandbox;
     const QString server = defaultServerPath();
-    sandbox.apply(server);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    applySandbox(sandbox, server);
     QApplication application(argc, argv);
     prepareApplication();
 

@@ -240,6 +240,10 @@ called_since() {
     done < <(calls_since "$1")
     return 1
 }
+# called_times_since MARK WORD COUNT: the server got WORD at least COUNT times after the mark.
+called_times_since() {
+    [ "$(calls_since "$1" | cut -f1 | grep -cxF -- "$2")" -ge "$3" ]
+}
 
 controller_alive() { [ -n "$CONTROLLER_PID" ] && kill -0 "$CONTROLLER_PID" 2>/dev/null; }
 controller_gone() { ! controller_alive; }
@@ -452,13 +456,15 @@ case_launch() {
     expect_icon stop || return 1
     if recording; then
         expect "the controller to have run the server's start" called_since "$calls" start "$DATA" || return 1
-        # A later status poll must not repeat the notification: wait for the next poll to have run.
+        # A later status poll must not repeat the notification. A poll starts only once the one before
+        # it has been handled, and a call is recorded when it ends: the second poll recorded after this
+        # mark ran a poll interval (8 s) after the first, long after a duplicate from the first would
+        # have arrived.
         local after
         after=$(call_mark)
-        wait_for 20 "a status poll after the server came up" called_since "$after" status || return 1
-        sleep 0.5 # the controller hears the end of that poll a moment after the command has ended
+        wait_for 30 "two status polls after the server came up" called_times_since "$after" status 2 || return 1
     else
-        sleep 9 # without the recording wrapper: one poll interval, 8 s, and a margin
+        sleep 17 # without the recording wrapper: two poll intervals, 8 s each, and a margin
     fi
     expect "the running notification exactly once (got $(count_since "$mark" "$RUNNING_TEXT"))" \
         test "$(count_since "$mark" "$RUNNING_TEXT")" = 1 || return 1

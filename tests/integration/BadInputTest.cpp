@@ -3,8 +3,14 @@
 // preference and login-entry files, a full disk, a missing HOME, and a server that dies or loses its
 // executable behind the controller's back. In every case the user is told, the controller keeps
 // running and nothing stored is lost.
+#include "EnvironmentGenerator.h"
+#include "FakeTools.h"
+#include "Files.h"
+#include "Processes.h"
+#include "Programs.h"
 #include "common/BuildInfo.h"
 #include "RecordingHost.h"
+#include "Sandbox.h"
 #include "app/AppDelegate.h"
 #include "prefs/PathControl.h"
 #include "prefs/Preferences.h"
@@ -40,8 +46,6 @@ const QString SetTool = QStringLiteral("dbus-update-activation-environment");
 const QString ControllerTool = QStringLiteral("tolvane-controller");
 // What a command substitution in a path creates, in the folder every shell of the test runs in.
 const QString InjectionMarker = QStringLiteral("injected");
-const QString EnvironmentGenerator =
-    QStringLiteral("/usr/lib/systemd/user-environment-generators/30-systemd-environment-d-generator");
 
 const QString CannotSaveText =
     QStringLiteral("Sorry but your preferences cannot be saved, please check the Console logs.");
@@ -51,79 +55,8 @@ const QString RunningNotice = QStringLiteral("Running, you can now click on 'Ope
 const QString StoppedNotice = QStringLiteral("Stopped");
 const QString MissingExecutableNotice = QStringLiteral("The `tolvane` executable does not exist!");
 
-// Records its argument vector, NUL-separated, one file per run, renamed into place when complete.
-const QByteArray FakeToolScript =
-    "#!/bin/bash\n"
-    "log=\"$TOLVANE_FAKE_LOGS/${0##*/}\"\n"
-    "n=0\n"
-    "while [ -e \"$log.$n\" ]; do n=$((n+1)); done\n"
-    "printf '%s\\0' \"$@\" > \"$log.$n.part\" && mv \"$log.$n.part\" \"$log.$n\"\n"
-    "exit 0\n";
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString& path, const QByteArray& bytes, QFile::Permissions permissions)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        return false;
-    file.close();
-    return file.setPermissions(permissions);
-}
-
-constexpr QFile::Permissions Executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 constexpr QFile::Permissions NotExecutable =
     QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-
-QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
-// The live processes whose parent is `parent`; zombies are not counted.
-QList<pid_t> childrenOf(pid_t parent)
-{
-    QList<pid_t> found;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        bool numeric = false;
-        const pid_t pid = entry.toInt(&numeric);
-        if (!numeric)
-            continue;
-        const QByteArray stat = readBytes(QStringLiteral("/proc/%1/stat").arg(entry));
-        const qsizetype nameEnd = stat.lastIndexOf(')');
-        if (nameEnd < 0)
-            continue;
-        const QList<QByteArray> fields = stat.mid(nameEnd + 2).split(' ');
-        if (fields.size() >= 2 && fields[0] != "Z" && fields[1].toInt() == parent)
-            found << pid;
-    }
-    return found;
-}
-
-QList<pid_t> descendantsOf(pid_t ancestor)
-{
-    QList<pid_t> found = childrenOf(ancestor);
-    for (qsizetype i = 0; i < found.size(); ++i)
-        found << childrenOf(found[i]);
-    return found;
-}
-
-// The resident memory of this process, in kB.
-long residentKb()
-{
-    const QList<QByteArray> lines = readBytes(QStringLiteral("/proc/self/status")).split('\n');
-    for (const QByteArray& line : lines) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
 
 // The server's page, headers and body.
 QByteArray fetchPage()
@@ -166,97 +99,6 @@ QByteArray htmlEscaped(const QString& text)
     return escaped;
 }
 
-// A value as systemd's generator prints it: bare, or in double quotes with C-style escapes.
-std::optional<QByteArray> generatorValue(const QByteArray& printed)
-{
-    if (!printed.startsWith('"'))
-        return printed;
-    if (printed.size() < 2 || !printed.endsWith('"'))
-        return std::nullopt;
-    const QByteArray quoted = printed.mid(1, printed.size() - 2);
-    QByteArray value;
-    for (qsizetype i = 0; i < quoted.size(); ++i) {
-        if (quoted[i] != '\\') {
-            value += quoted[i];
-            continue;
-        }
-        if (++i >= quoted.size())
-            return std::nullopt;
-        switch (const char escaped = quoted[i]) {
-        case 'n':
-            value += '\n';
-            break;
-        case 't':
-            value += '\t';
-            break;
-        case 'r':
-            value += '\r';
-            break;
-        case 'x':
-            if (i + 2 >= quoted.size())
-                return std::nullopt;
-            value += char(quoted.mid(i + 1, 2).toInt(nullptr, 16));
-            i += 2;
-            break;
-        default:
-            value += escaped;
-        }
-    }
-    return value;
-}
-
-// One variable of the test process's environment, put back as it was.
-class SavedVariable {
-public:
-    explicit SavedVariable(const char* name) : m_name(name)
-    {
-        if (qEnvironmentVariableIsSet(name))
-            m_value = qgetenv(name);
-    }
-    ~SavedVariable()
-    {
-        if (m_value)
-            qputenv(m_name, *m_value);
-        else
-            qunsetenv(m_name);
-    }
-    SavedVariable(const SavedVariable&) = delete;
-    SavedVariable& operator=(const SavedVariable&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<QByteArray> m_value;
-};
-
-// A folder that refuses new, removed and renamed entries even for root, for as long as this lives.
-class ImmutableFolder {
-public:
-    explicit ImmutableFolder(const QString& path) : m_path(path)
-    {
-        m_set = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_path}) == 0;
-        // Only a folder that really refuses a new file counts.
-        QFile probe(m_path + QStringLiteral("/probe"));
-        m_locked = m_set && !probe.open(QIODevice::WriteOnly);
-        if (probe.isOpen()) {
-            probe.close();
-            probe.remove();
-        }
-    }
-    ~ImmutableFolder()
-    {
-        if (m_set)
-            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
-    }
-    ImmutableFolder(const ImmutableFolder&) = delete;
-    ImmutableFolder& operator=(const ImmutableFolder&) = delete;
-    bool locked() const { return m_locked; }
-
-private:
-    QString m_path;
-    bool m_set = false;
-    bool m_locked = false;
-};
-
 // A full disk for this process and what it starts: a write beyond `bytes` fails with EFBIG instead of
 // raising SIGXFSZ. Both are put back on destruction.
 class FileSizeLimit {
@@ -288,38 +130,26 @@ private:
 // fake login tools first on PATH, and the shells running in the test's own folder.
 class BadInputTest : public ::testing::Test {
 protected:
-    BadInputTest()
+    BadInputTest() : home(sandbox.home), config(sandbox.config), data(sandbox.data)
     {
-        for (const char* name : {"home", "config", "data", "tools", "logs"})
-            QDir().mkpath(root.filePath(QString::fromLatin1(name)));
-        home = root.filePath(QStringLiteral("home"));
-        config = root.filePath(QStringLiteral("config"));
-        data = root.filePath(QStringLiteral("data"));
-        tools = root.filePath(QStringLiteral("tools"));
-        logs = root.filePath(QStringLiteral("logs"));
         for (const QString& tool : {SetTool, ControllerTool})
-            writeBytes(QDir(tools).filePath(tool), FakeToolScript, Executable);
-
-        qputenv("HOME", QFile::encodeName(home));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
-        qputenv("TOLVANE_HOME", QFile::encodeName(data));
-        qputenv("TOLVANE_FAKE_LOGS", QFile::encodeName(logs));
-        qputenv("PATH", QFile::encodeName(tools) + ':' + qgetenv("PATH"));
-        setExecutable(QStringLiteral(TOLVANE_SERVER_PATH));
+            tools.addTool(tool);
+        sandbox.apply(QStringLiteral(TOLVANE_SERVER_PATH));
+        tools.install(sandbox.variables);
 
         m_savedFolder = QDir::currentPath();
-        QDir::setCurrent(root.path());
+        QDir::setCurrent(sandbox.folder.path());
         serverHomes << data;
     }
 
     ~BadInputTest() override
     {
         // A command that hangs would outlive the test: end what this test started.
-        const QList<pid_t> left = descendantsOf(::getpid());
+        const std::vector<pid_t> left = descendantProcesses(::getpid());
         for (const pid_t pid : left)
             ::kill(pid, SIGKILL);
-        if (!left.isEmpty())
-            waitFor([] { return childrenOf(::getpid()).isEmpty(); });
+        if (!left.empty())
+            waitFor([] { return childProcesses(::getpid()).empty(); });
         controller.reset();
         installed.reset();
         recorder.reset();
@@ -328,13 +158,13 @@ protected:
         QDir::setCurrent(m_savedFolder);
     }
 
-    void setExecutable(const QString& path) { qputenv("TOLVANE_PEX", QFile::encodeName(path)); }
+    void setExecutable(const QString& path) { sandbox.variables.set("TOLVANE_PEX", path); }
 
     // The host reads the environment when it is made, so the controller comes after every setting.
     void makeController(bool withStatusItem = true)
     {
         recorder = std::make_unique<RecordingHost>();
-        recorder->bundle = QDir(tools).filePath(ControllerTool);
+        recorder->bundle = tools.binFolder() + QLatin1Char('/') + ControllerTool;
         installed = std::make_unique<ScopedHost>(*recorder);
         controller = std::make_unique<AppDelegate>();
         // Connected after the controller: the count moves once the controller has handled the end.
@@ -347,15 +177,9 @@ protected:
         }
     }
 
-    int runServer(const QString& word, const QString& serverHome)
+    static int runServer(const QString& word, const QString& serverHome)
     {
-        QProcess server;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("TOLVANE_HOME"), serverHome);
-        server.setProcessEnvironment(environment);
-        server.start(QStringLiteral(TOLVANE_SERVER_PATH), {word});
-        server.waitForFinished(WaitMs);
-        return server.exitCode();
+        return testing::runServer(QStringLiteral(TOLVANE_SERVER_PATH), word, serverHome);
     }
 
     // Runs the event loop until the condition holds or the time is up. The loop is never put to sleep:
@@ -399,19 +223,9 @@ protected:
     QList<QList<QByteArray>> toolRuns(const QString& tool) const
     {
         QList<QList<QByteArray>> runs;
-        for (int n = 0;; ++n) {
-            const QString record = QStringLiteral("%1/%2.%3").arg(logs, tool).arg(n);
-            if (!QFileInfo::exists(record))
-                return runs;
-            QList<QByteArray> arguments = readBytes(record).split('\0');
-            arguments.removeLast(); // every argument ends with a NUL
-            runs << arguments;
-        }
-    }
-    void clearToolRecords() const
-    {
-        for (const QString& entry : entriesOf(logs))
-            QFile::remove(QDir(logs).filePath(entry));
+        for (const Invocation& run : tools.invocations(tool))
+            runs << run.arguments;
+        return runs;
     }
     QList<QByteArray> setToolArguments(const QString& dataLocation) const
     {
@@ -421,7 +235,7 @@ protected:
     // The stored preference as a fresh reader of the file sees it: a copy, so no cache answers.
     QString storedPreference(const QString& key)
     {
-        const QString copy = root.filePath(QStringLiteral("readback-%1.conf").arg(++m_readBacks));
+        const QString copy = sandbox.filePath(QStringLiteral("readback-%1.conf").arg(++m_readBacks));
         if (!QFile::copy(preferencesFile(), copy))
             return QStringLiteral("(no preferences file)");
         return QSettings(copy, QSettings::IniFormat).value(key).toString();
@@ -430,7 +244,7 @@ protected:
     // The environment.d entry, as systemd's generator reads it at login, sets exactly `dataLocation`.
     void expectEnvironmentEntryNames(const QString& dataLocation)
     {
-        if (!QFileInfo(EnvironmentGenerator).isExecutable()) {
+        if (!environmentGeneratorInstalled()) {
             // Without the generator: the value in double quotes, with "$" doubled and shell escapes.
             QString escaped = dataLocation;
             escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
@@ -438,24 +252,14 @@ protected:
             escaped.replace(QLatin1Char('`'), QLatin1String("\\`"));
             escaped.replace(QLatin1Char('$'), QLatin1String("\\$\\$"));
             EXPECT_TRUE(
-                readBytes(environmentEntry()).contains(("\nTOLVANE_HOME=\"" + escaped + "\"\n").toUtf8()));
+                readFile(environmentEntry()).contains(("\nTOLVANE_HOME=\"" + escaped + "\"\n").toUtf8()));
             return;
         }
-        QProcess generator;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-        environment.insert(QStringLiteral("HOME"), home);
-        environment.remove(QStringLiteral("TOLVANE_HOME"));
-        generator.setProcessEnvironment(environment);
-        generator.start(EnvironmentGenerator, {});
-        ASSERT_TRUE(generator.waitForFinished(WaitMs));
-        ASSERT_EQ(generator.exitCode(), 0) << generator.readAllStandardError().toStdString();
-        QList<QByteArray> values;
-        for (const QByteArray& line : generator.readAllStandardOutput().split('\n')) {
-            if (line.startsWith("TOLVANE_HOME="))
-                values << line.mid(int(qstrlen("TOLVANE_HOME=")));
-        }
-        ASSERT_EQ(values.size(), 1) << readBytes(environmentEntry()).toStdString();
+        QByteArray output;
+        QByteArray errors;
+        ASSERT_EQ(runEnvironmentGenerator(config, home, &output, &errors), 0) << errors.toStdString();
+        const QList<QByteArray> values = printedValues(output, "TOLVANE_HOME");
+        ASSERT_EQ(values.size(), 1) << readFile(environmentEntry()).toStdString();
         EXPECT_EQ(generatorValue(values.first()), std::optional<QByteArray>(dataLocation.toUtf8()))
             << values.first().toStdString();
     }
@@ -467,28 +271,26 @@ protected:
         const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
         if (gio.isEmpty())
             return false;
-        clearToolRecords();
-        QProcess launcher;
-        launcher.setWorkingDirectory(root.path());
-        launcher.setProcessChannelMode(QProcess::MergedChannels);
-        launcher.start(gio, {QStringLiteral("launch"), autostartEntry()});
-        const bool launched = launcher.waitForFinished(WaitMs) && launcher.exitCode() == 0;
-        EXPECT_TRUE(launched) << launcher.readAll().toStdString();
+        tools.forget();
+        QByteArray output;
+        QByteArray errors;
+        const bool launched = runProgram(gio, {QStringLiteral("launch"), autostartEntry()}, &output, &errors,
+                                         {.workingDirectory = sandbox.folder.path()}) == 0;
+        EXPECT_TRUE(launched) << output.toStdString() << errors.toStdString();
         // GLib starts the command and returns: the controller, last in the command, is awaited.
-        EXPECT_TRUE(launched && waitFor([&] { return !toolRuns(ControllerTool).isEmpty(); }))
-            << readBytes(autostartEntry()).toStdString();
+        EXPECT_TRUE(launched && tools.waitForInvocation(ControllerTool))
+            << readFile(autostartEntry()).toStdString();
         EXPECT_EQ(toolRuns(SetTool), QList<QList<QByteArray>>{setToolArguments(dataLocation)});
         return true;
     }
 
-    bool injected() const { return QFileInfo::exists(root.filePath(InjectionMarker)); }
+    bool injected() const { return QFileInfo::exists(sandbox.filePath(InjectionMarker)); }
 
-    QTemporaryDir root;
-    QString home;
-    QString config;
-    QString data;
-    QString tools;
-    QString logs;
+    Sandbox sandbox;
+    FakeTools tools;
+    const QString home;
+    const QString config;
+    const QString data;
     // Every data folder a server may have been started with; each is stopped at the end.
     QStringList serverHomes;
     int terminations = 0;
@@ -497,12 +299,6 @@ protected:
     std::unique_ptr<AppDelegate> controller;
 
 private:
-    SavedVariable m_home{"HOME"};
-    SavedVariable m_configHome{"XDG_CONFIG_HOME"};
-    SavedVariable m_serverHome{"TOLVANE_HOME"};
-    SavedVariable m_executable{"TOLVANE_PEX"};
-    SavedVariable m_path{"PATH"};
-    SavedVariable m_fakeLogs{"TOLVANE_FAKE_LOGS"};
     QString m_savedFolder;
     int m_readBacks = 0;
 };
@@ -541,17 +337,17 @@ class BadInputDataLocation : public BadInputTest, public ::testing::WithParamInt
 TEST_P(BadInputDataLocation, IsStoredHandedOnWrittenAndUsedUnchanged)
 {
     const DataLocationRow& row = GetParam();
-    const QString chosen = root.filePath(QStringLiteral("locations/") + row.relativePath);
+    const QString chosen = sandbox.filePath(QStringLiteral("locations/") + row.relativePath);
     ASSERT_TRUE(QDir().mkpath(chosen));
     ASSERT_TRUE(QFileInfo(chosen).isDir());
     makeController();
     controller->showPreferences();
     // The first run registered the default folder and wrote the entries for it.
-    const QByteArray oldEnvironment = readBytes(environmentEntry());
-    const QByteArray oldAutostart = readBytes(autostartEntry());
+    const QByteArray oldEnvironment = readFile(environmentEntry());
+    const QByteArray oldAutostart = readFile(autostartEntry());
     ASSERT_FALSE(oldEnvironment.isEmpty());
     ASSERT_FALSE(oldAutostart.isEmpty());
-    clearToolRecords();
+    tools.forget();
     recorder->subtitles.clear();
     recorder->records.clear();
 
@@ -563,9 +359,9 @@ TEST_P(BadInputDataLocation, IsStoredHandedOnWrittenAndUsedUnchanged)
     EXPECT_EQ(storedPreference(CustomTolvaneDataKey), chosen);
     EXPECT_FALSE(recorder->subtitles.contains(CannotSaveText));
     EXPECT_EQ(toolRuns(SetTool), QList<QList<QByteArray>>{setToolArguments(chosen)});
-    EXPECT_EQ(entriesOf(config + QStringLiteral("/environment.d")),
+    EXPECT_EQ(folderEntries(config + QStringLiteral("/environment.d")),
               QStringList{EntryName + QStringLiteral(".conf")});
-    EXPECT_EQ(entriesOf(config + QStringLiteral("/autostart")),
+    EXPECT_EQ(folderEntries(config + QStringLiteral("/autostart")),
               QStringList{EntryName + QStringLiteral(".desktop")});
     bool autostartLaunched = true;
     if (row.entriesCanHold) {
@@ -575,8 +371,8 @@ TEST_P(BadInputDataLocation, IsStoredHandedOnWrittenAndUsedUnchanged)
         autostartLaunched = expectAutostartEntryNames(chosen);
     } else {
         // Refused whole: the old entries stay, the log says why, and no success is claimed.
-        EXPECT_EQ(readBytes(environmentEntry()), oldEnvironment);
-        EXPECT_EQ(readBytes(autostartEntry()), oldAutostart);
+        EXPECT_EQ(readFile(environmentEntry()), oldEnvironment);
+        EXPECT_EQ(readFile(autostartEntry()), oldAutostart);
         EXPECT_TRUE(recorder->records.contains(SaveFailedRecord));
         EXPECT_FALSE(recorder->records.filter(QStringLiteral("(cannot be written: ")).isEmpty());
         EXPECT_TRUE(recorder->subtitles.filter(SucceededPrefix).isEmpty());
@@ -636,17 +432,17 @@ class BadInputExecutable : public BadInputTest, public ::testing::WithParamInter
 TEST_P(BadInputExecutable, IsReportedAndTheControllerKeepsRunning)
 {
     const ExecutableRow& row = GetParam();
-    const QString executable = root.filePath(QStringLiteral("pex/tolvane.pex"));
+    const QString executable = sandbox.filePath(QStringLiteral("pex/tolvane.pex"));
     if (row.script.isEmpty()) {
         ASSERT_TRUE(QDir().mkpath(executable));
     } else {
         ASSERT_TRUE(QDir().mkpath(QFileInfo(executable).path()));
-        ASSERT_TRUE(writeBytes(executable, row.script, row.permissions));
+        ASSERT_TRUE(writeFile(executable, row.script, row.permissions));
     }
     setExecutable(executable);
     makeController();
     const QString toolTipBefore = controller->outlets.statusItem->toolTip();
-    const long residentBefore = residentKb();
+    const long residentBefore = residentKiB();
 
     controller->startFunction();
     // The port check, the status before the start, the start, and the status after it.
@@ -667,7 +463,7 @@ TEST_P(BadInputExecutable, IsReportedAndTheControllerKeepsRunning)
     ASSERT_TRUE(waitFor([&] { return terminations == before + 1; }));
     EXPECT_EQ(controller->status(), row.code);
     // Only the first piece of output is kept, whatever the program writes.
-    EXPECT_LT(residentKb() - residentBefore, 50 * 1024) << "kB before: " << residentBefore;
+    EXPECT_LT(residentKiB() - residentBefore, 50 * 1024) << "kB before: " << residentBefore;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -682,23 +478,23 @@ INSTANTIATE_TEST_SUITE_P(
                       QStringLiteral("Is a directory")},
         ExecutableRow{"NotExecutable", "#!/bin/sh\necho never\nexit 0\n", NotExecutable, 126,
                       QStringLiteral("favicon"), std::nullopt, QStringLiteral("Permission denied")},
-        ExecutableRow{"Crashes", "#!/bin/sh\necho \"about to crash\"\nkill -SEGV $$\n", Executable,
+        ExecutableRow{"Crashes", "#!/bin/sh\necho \"about to crash\"\nkill -SEGV $$\n", ScriptPermissions,
                       128 + SIGSEGV, QStringLiteral("favicon"), std::nullopt,
                       QStringLiteral("about to crash")},
         ExecutableRow{"InvalidUtf8", "#!/bin/sh\nprintf 'bad \\377\\376 bytes \\300\\200 end\\n'\nexit 1\n",
-                      Executable, ServerStatusStopped, QStringLiteral("favicon"),
+                      ScriptPermissions, ServerStatusStopped, QStringLiteral("favicon"),
                       QStringLiteral("Tolvane is stopped."), QStringLiteral("bad \uFFFD")},
         ExecutableRow{
             "HundredMegabytes",
             "#!/bin/sh\necho \"first line\"\nhead -c 104857600 /dev/zero | tr '\\000' x\necho\nexit 6\n",
-            Executable, ServerStatusFailedToStart, QStringLiteral("exclaim"),
+            ScriptPermissions, ServerStatusFailedToStart, QStringLiteral("exclaim"),
             QStringLiteral("Tolvane failed to start."), QStringLiteral("first line")}),
     RowName<ExecutableRow>{});
 
 TEST_F(BadInputTest, AHangingStatusDoesNotPileUpAcrossPolls)
 {
-    const QString executable = root.filePath(QStringLiteral("hang.pex"));
-    ASSERT_TRUE(writeBytes(executable, "#!/bin/sh\nsleep 1000\n", Executable));
+    const QString executable = sandbox.filePath(QStringLiteral("hang.pex"));
+    ASSERT_TRUE(writeScript(executable, "#!/bin/sh\nsleep 1000\n"));
     setExecutable(executable);
     makeController();
     controller->startTolvaneTimer();
@@ -711,7 +507,7 @@ TEST_F(BadInputTest, AHangingStatusDoesNotPileUpAcrossPolls)
     timers.first()->start(200);
     ASSERT_TRUE(waitFor([&] { return periods >= 10; }));
     // One status command runs, the first poll's; the later polls launched nothing.
-    EXPECT_EQ(childrenOf(::getpid()).size(), 1);
+    EXPECT_EQ(childProcesses(::getpid()).size(), 1u);
     EXPECT_EQ(recorder->launchedCommandLines.size(), 1);
     EXPECT_EQ(controller->status(), ServerStatusUndetermined);
     EXPECT_EQ(controller->outlets.statusItem->image(), QStringLiteral("favicon"));
@@ -731,7 +527,7 @@ TEST_F(BadInputTest, ACorruptPreferencesFileStillLetsTheControllerLaunch)
         garbage += char(state >> 24);
     }
     ASSERT_TRUE(QDir().mkpath(QFileInfo(preferencesFile()).path()));
-    ASSERT_TRUE(writeBytes(preferencesFile(), garbage, NotExecutable));
+    ASSERT_TRUE(writeFile(preferencesFile(), garbage, NotExecutable));
     makeController(false);
     controller->applicationDidFinishLaunching();
     EXPECT_EQ(recorder->terminateCalls, 0);
@@ -745,23 +541,24 @@ TEST_F(BadInputTest, ACorruptPreferencesFileStillLetsTheControllerLaunch)
 
 TEST_F(BadInputTest, AnUnwritablePreferencesFolderIsReportedAndTheLoginStepStillRuns)
 {
-    const QString chosen = root.filePath(QStringLiteral("chosen data"));
+    const QString chosen = sandbox.filePath(QStringLiteral("chosen data"));
     ASSERT_TRUE(QDir().mkpath(chosen));
     makeController();
     controller->showPreferences();
-    const QByteArray oldPreferences = readBytes(preferencesFile());
+    const QByteArray oldPreferences = readFile(preferencesFile());
     ASSERT_FALSE(oldPreferences.isEmpty());
-    const ImmutableFolder locked(QFileInfo(preferencesFile()).path());
-    if (!locked.locked())
+    const LockedFolder locked(QFileInfo(preferencesFile()).path());
+    if (!locked.isLocked())
         GTEST_SKIP() << "chattr +i does not make " << config.toStdString()
                      << "/Tolvane refuse new files here";
-    clearToolRecords();
+    tools.forget();
 
     controller->outlets.customTolvaneData->choose(chosen);
     controller->savePreferences();
     EXPECT_TRUE(recorder->subtitles.contains(CannotSaveText));
-    EXPECT_EQ(readBytes(preferencesFile()), oldPreferences);
-    EXPECT_EQ(entriesOf(QFileInfo(preferencesFile()).path()), QStringList{QStringLiteral("tolvane.conf")});
+    EXPECT_EQ(readFile(preferencesFile()), oldPreferences);
+    EXPECT_EQ(folderEntries(QFileInfo(preferencesFile()).path()),
+              QStringList{QStringLiteral("tolvane.conf")});
     // The login step ran with the choice all the same.
     EXPECT_EQ(toolRuns(SetTool), QList<QList<QByteArray>>{setToolArguments(chosen)});
     EXPECT_TRUE(recorder->subtitles.contains(SucceededPrefix + chosen + QLatin1Char('.')));
@@ -772,8 +569,8 @@ TEST_F(BadInputTest, AnUnwritablePreferencesFolderIsReportedAndTheLoginStepStill
 TEST_F(BadInputTest, AnAutostartFolderThatCannotBeCreatedIsLogged)
 {
     const QString blocking = config + QStringLiteral("/autostart");
-    ASSERT_TRUE(writeBytes(blocking, "not a folder\n", NotExecutable));
-    const QString chosen = root.filePath(QStringLiteral("chosen data"));
+    ASSERT_TRUE(writeFile(blocking, "not a folder\n", NotExecutable));
+    const QString chosen = sandbox.filePath(QStringLiteral("chosen data"));
     ASSERT_TRUE(QDir().mkpath(chosen));
     makeController();
     controller->showPreferences();
@@ -782,7 +579,7 @@ TEST_F(BadInputTest, AnAutostartFolderThatCannotBeCreatedIsLogged)
 
     const QString failed = QStringLiteral("Failed to create %1/ directory").arg(blocking);
     EXPECT_EQ(recorder->records.count(failed), 2) << recorder->records.join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(readBytes(blocking), QByteArray("not a folder\n"));
+    EXPECT_EQ(readFile(blocking), QByteArray("not a folder\n"));
     EXPECT_TRUE(recorder->subtitles.filter(SucceededPrefix).isEmpty());
     EXPECT_EQ(storedPreference(CustomTolvaneDataKey), chosen);
     // The controller goes on: Apply's stop and the status after it are handled.
@@ -805,13 +602,13 @@ class BadInputFullDisk : public BadInputTest, public ::testing::WithParamInterfa
 
 TEST_P(BadInputFullDisk, KeepsTheOldEntriesWholeAndLeavesNoTemporaryFiles)
 {
-    const QString chosen = root.filePath(QStringLiteral("chosen data"));
+    const QString chosen = sandbox.filePath(QStringLiteral("chosen data"));
     ASSERT_TRUE(QDir().mkpath(chosen));
     makeController();
     controller->showPreferences();
-    const QByteArray oldEnvironment = readBytes(environmentEntry());
-    const QByteArray oldAutostart = readBytes(autostartEntry());
-    const QByteArray oldPreferences = readBytes(preferencesFile());
+    const QByteArray oldEnvironment = readFile(environmentEntry());
+    const QByteArray oldAutostart = readFile(autostartEntry());
+    const QByteArray oldPreferences = readFile(preferencesFile());
     ASSERT_FALSE(oldEnvironment.isEmpty());
     const bool othersFit = GetParam().allButTheAutostartEntryFit;
     // The new files differ from the old ones only by the path. The preferences file is the longer of
@@ -829,23 +626,24 @@ TEST_P(BadInputFullDisk, KeepsTheOldEntriesWholeAndLeavesNoTemporaryFiles)
         controller->savePreferences();
     }
 
-    EXPECT_EQ(readBytes(autostartEntry()), oldAutostart);
+    EXPECT_EQ(readFile(autostartEntry()), oldAutostart);
     if (othersFit)
         expectEnvironmentEntryNames(chosen);
     else
-        EXPECT_EQ(readBytes(environmentEntry()), oldEnvironment);
-    EXPECT_EQ(entriesOf(config + QStringLiteral("/environment.d")),
+        EXPECT_EQ(readFile(environmentEntry()), oldEnvironment);
+    EXPECT_EQ(folderEntries(config + QStringLiteral("/environment.d")),
               QStringList{EntryName + QStringLiteral(".conf")});
-    EXPECT_EQ(entriesOf(config + QStringLiteral("/autostart")),
+    EXPECT_EQ(folderEntries(config + QStringLiteral("/autostart")),
               QStringList{EntryName + QStringLiteral(".desktop")});
     EXPECT_TRUE(recorder->records.contains(SaveFailedRecord));
     EXPECT_TRUE(recorder->subtitles.filter(SucceededPrefix).isEmpty());
     // The preferences file is replaced whole or not at all, and the user hears when it was not.
     const bool saved = storedPreference(CustomTolvaneDataKey) == chosen;
     EXPECT_EQ(saved, othersFit);
-    EXPECT_TRUE(saved || readBytes(preferencesFile()) == oldPreferences);
+    EXPECT_TRUE(saved || readFile(preferencesFile()) == oldPreferences);
     EXPECT_EQ(recorder->subtitles.contains(CannotSaveText), !saved);
-    EXPECT_EQ(entriesOf(QFileInfo(preferencesFile()).path()), QStringList{QStringLiteral("tolvane.conf")});
+    EXPECT_EQ(folderEntries(QFileInfo(preferencesFile()).path()),
+              QStringList{QStringLiteral("tolvane.conf")});
     ASSERT_TRUE(waitFor([&] { return controller->status() == ServerStatusStopped; }));
 }
 
@@ -859,7 +657,7 @@ INSTANTIATE_TEST_SUITE_P(BadInput, BadInputFullDisk,
 
 TEST_F(BadInputTest, WithoutHomeThePasswordDatabasesHomeIsUsed)
 {
-    qunsetenv("HOME");
+    sandbox.variables.unset("HOME");
     const passwd* entry = ::getpwuid(::getuid());
     ASSERT_NE(entry, nullptr);
     const QString passwordHome = QDir::cleanPath(QString::fromLocal8Bit(entry->pw_dir));
@@ -884,7 +682,7 @@ TEST_F(BadInputTest, AServerKilledBehindTheControllersBackIsPresentedAsStoppedAt
     ASSERT_TRUE(waitFor([&] { return presentedRunning(); }));
     recorder->subtitles.clear();
 
-    const pid_t server = readBytes(data + QStringLiteral("/tolvane.pid")).trimmed().toInt();
+    const pid_t server = readFile(data + QStringLiteral("/tolvane.pid")).trimmed().toInt();
     ASSERT_GT(server, 0);
     ASSERT_EQ(::kill(server, SIGKILL), 0);
     ASSERT_TRUE(waitFor([&] { return runServer(QStringLiteral("status"), data) == ServerStatusStopped; }));
@@ -896,7 +694,7 @@ TEST_F(BadInputTest, AServerKilledBehindTheControllersBackIsPresentedAsStoppedAt
 
 TEST_F(BadInputTest, AnExecutableRemovedWhileRunningIsReported)
 {
-    const QString executable = root.filePath(QStringLiteral("copy/tolvane.pex"));
+    const QString executable = sandbox.filePath(QStringLiteral("copy/tolvane.pex"));
     ASSERT_TRUE(QDir().mkpath(QFileInfo(executable).path()));
     ASSERT_TRUE(QFile::copy(QStringLiteral(TOLVANE_SERVER_PATH), executable));
     setExecutable(executable);

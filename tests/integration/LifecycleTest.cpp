@@ -1,10 +1,11 @@
 // The whole controller from launch to quit: the real binary, a second launch, and a stop at Quit
 // that outlives the controller.
+#include "Programs.h"
 #include "RecordingHost.h"
+#include "Sandbox.h"
 #include "app/AppDelegate.h"
 #include "platform/ReopenChannel.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -28,15 +29,7 @@ class LifecycleTest : public ::testing::Test {
 protected:
     LifecycleTest()
     {
-        for (const char* name : {"home", "config", "run", "data"})
-            QDir().mkpath(folder.filePath(QString::fromLatin1(name)));
-        QFile::setPermissions(folder.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), folder.filePath(QStringLiteral("home")));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.filePath(QStringLiteral("run")));
-        environment.insert(QStringLiteral("TOLVANE_HOME"), folder.filePath(QStringLiteral("data")));
-        environment.insert(QStringLiteral("TOLVANE_PEX"), QStringLiteral(TOLVANE_SERVER_PATH));
+        environment = sandbox.environment(QStringLiteral(TOLVANE_SERVER_PATH));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     }
@@ -53,11 +46,7 @@ protected:
 
     int serverStatus(const QString& word = QStringLiteral("status"))
     {
-        QProcess server;
-        server.setProcessEnvironment(environment);
-        server.start(QStringLiteral(TOLVANE_SERVER_PATH), {word});
-        server.waitForFinished(WaitMs);
-        return server.exitCode();
+        return runServer(QStringLiteral(TOLVANE_SERVER_PATH), word, sandbox.data);
     }
     void launch(QProcess& controller)
     {
@@ -72,7 +61,7 @@ protected:
         return output.contains(text);
     }
 
-    QTemporaryDir folder;
+    Sandbox sandbox;
     QProcessEnvironment environment;
     QProcess first;
     QProcess second;
@@ -102,7 +91,7 @@ TEST_F(LifecycleTest, TheControllerBringsTheServerUpByItselfAndASecondLaunchReop
 
 TEST_F(LifecycleTest, WithoutTheExecutableTheLaunchAlertsAndEnds)
 {
-    environment.insert(QStringLiteral("TOLVANE_PEX"), folder.filePath(QStringLiteral("missing.pex")));
+    environment.insert(QStringLiteral("TOLVANE_PEX"), sandbox.filePath(QStringLiteral("missing.pex")));
     launch(first);
     // The alert is modal; on the offscreen platform nobody answers it, so close it from outside by
     // ending the process politely once it is up.
@@ -110,7 +99,7 @@ TEST_F(LifecycleTest, WithoutTheExecutableTheLaunchAlertsAndEnds)
     first.terminate();
     ASSERT_TRUE(first.waitForFinished(WaitMs));
     EXPECT_TRUE(outputContains(first, "Tolvane was quit because the required setup is incomplete."));
-    EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("config/Tolvane/tolvane.conf"))));
+    EXPECT_FALSE(QFile::exists(sandbox.config + QStringLiteral("/Tolvane/tolvane.conf")));
 }
 
 TEST(ReopenChannelTest, ASecondLaunchHandsOverToTheRunningOne)
@@ -170,27 +159,17 @@ TEST(ReopenChannelTest, ASocketLeftByAControllerThatDiedIsTakenOver)
 // down here, finishes after the controller and its host are gone.
 TEST(QuitTest, TheStopSentAtQuitOutlivesTheController)
 {
-    QTemporaryDir folder;
-    const QString data = folder.filePath(QStringLiteral("data"));
-    const QString slowServer = folder.filePath(QStringLiteral("slow-server.pex"));
-    QFile script(slowServer);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("#!/bin/sh\n[ \"$1\" = stop ] && sleep 2 && echo \"stopping late\"\nexec '%1' \"$@\"\n")
-                     .arg(QStringLiteral(TOLVANE_SERVER_PATH))
-                     .toUtf8());
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QDir().mkpath(data);
-    const QByteArray savedHome = qgetenv("HOME");
-    qputenv("HOME", folder.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", folder.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("TOLVANE_HOME", data.toLocal8Bit());
-    qputenv("TOLVANE_PEX", slowServer.toLocal8Bit());
+    Sandbox sandbox;
+    const QString slowServer = sandbox.writeScript(
+        QStringLiteral("slow-server.pex"),
+        QStringLiteral(
+            "#!/bin/sh\n[ \"$1\" = stop ] && sleep 2 && echo \"stopping late\"\nexec '%1' \"$@\"\n")
+            .arg(QStringLiteral(TOLVANE_SERVER_PATH))
+            .toUtf8());
+    ASSERT_FALSE(slowServer.isEmpty());
+    sandbox.apply(slowServer);
 
-    QProcess server;
-    server.start(slowServer, {QStringLiteral("start")});
-    ASSERT_TRUE(server.waitForFinished(WaitMs));
-    ASSERT_EQ(server.exitCode(), 0);
+    ASSERT_EQ(runServer(slowServer, QStringLiteral("start"), sandbox.data), 0);
     {
         RecordingHost recorder;
         ScopedHost installed(recorder);
@@ -204,22 +183,10 @@ TEST(QuitTest, TheStopSentAtQuitOutlivesTheController)
     }
     // The controller is gone; the stop it sent goes on and stops the server.
     const bool stopped = RecordingHost::waitFor(
-        [&] {
-            QProcess status;
-            status.start(slowServer, {QStringLiteral("status")});
-            status.waitForFinished(WaitMs);
-            return status.exitCode() == 1;
-        },
-        WaitMs);
-    qputenv("HOME", savedHome);
-    qunsetenv("XDG_CONFIG_HOME");
-    qunsetenv("TOLVANE_PEX");
-    if (!stopped) {
-        QProcess::execute(QStringLiteral(TOLVANE_SERVER_PATH), {QStringLiteral("stop")});
-        qunsetenv("TOLVANE_HOME");
-    }
+        [&] { return runServer(slowServer, QStringLiteral("status"), sandbox.data) == 1; }, WaitMs);
+    if (!stopped)
+        runServer(QStringLiteral(TOLVANE_SERVER_PATH), QStringLiteral("stop"), sandbox.data);
     EXPECT_TRUE(stopped);
-    qunsetenv("TOLVANE_HOME");
 }
 
 } // namespace

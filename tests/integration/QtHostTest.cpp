@@ -1,6 +1,6 @@
 // The real host runs real commands: output through one pipe, every end delivered once, and
 // commands that outlive the host.
-#include "ProcessProbe.h"
+#include "Processes.h"
 #include "RecordingHost.h"
 #include "platform/QtHost.h"
 
@@ -137,11 +137,6 @@ TEST_F(QtHostTest, EveryEndIsDeliveredExactlyOnce)
         EXPECT_EQ(statuses[static_cast<std::size_t>(i)], i);
 }
 
-bool allGone(const std::vector<pid_t>& pids)
-{
-    return std::none_of(pids.begin(), pids.end(), processRunning);
-}
-
 TEST_F(QtHostTest, ACommandWithinItsTimeLimitEndsAsUsual)
 {
     launch(QStringLiteral("exit 4"), std::nullopt, std::chrono::seconds(30));
@@ -160,8 +155,9 @@ TEST_F(QtHostTest, ACommandPastItsTimeLimitIsEndedWithEverythingItStarted)
     EXPECT_EQ(ends[0].terminationStatus, 128 + SIGTERM);
     ASSERT_TRUE(ends[0].endedAfter.has_value());
     EXPECT_GE(*ends[0].endedAfter, std::chrono::seconds(1));
-    ASSERT_EQ(pidsInFile(pids).size(), 2u);
-    EXPECT_TRUE(RecordingHost::waitFor([&] { return allGone(pidsInFile(pids)); }, 30000)) << "a process of it is left";
+    ASSERT_EQ(pidsIn(pids).size(), 2u);
+    EXPECT_TRUE(RecordingHost::waitFor([&] { return livingProcesses(pidsIn(pids)).empty(); }, 30000))
+        << "a process of it is left";
 }
 
 TEST_F(QtHostTest, WhatIgnoresTheRequestToTerminateIsKilledAfterTheGracePeriod)
@@ -174,8 +170,9 @@ TEST_F(QtHostTest, WhatIgnoresTheRequestToTerminateIsKilledAfterTheGracePeriod)
     ASSERT_TRUE(waitForEnds(1));
     EXPECT_EQ(ends[0].terminationStatus, 128 + SIGKILL);
     ASSERT_TRUE(ends[0].endedAfter.has_value());
-    ASSERT_EQ(pidsInFile(pids).size(), 2u);
-    EXPECT_TRUE(RecordingHost::waitFor([&] { return allGone(pidsInFile(pids)); }, 30000)) << "a process of it is left";
+    ASSERT_EQ(pidsIn(pids).size(), 2u);
+    EXPECT_TRUE(RecordingHost::waitFor([&] { return livingProcesses(pidsIn(pids)).empty(); }, 30000))
+        << "a process of it is left";
 }
 
 TEST(QtHostLifetime, CommandsStillRunningWhenTheHostGoesFinishAndKeepWriting)

@@ -1,6 +1,6 @@
 // The real host's alerts, answered with the keyboard and the mouse as a user answers them, and what
 // waits while one is on screen.
-#include "ProcessProbe.h"
+#include "Processes.h"
 #include "RecordingHost.h"
 #include "platform/QtHost.h"
 
@@ -138,8 +138,8 @@ protected:
     // the end.
     bool reaped(int index) const
     {
-        const std::vector<pid_t> pid = pidsInFile(pidFiles.at(index));
-        return !pid.empty() && ::kill(pid.front(), 0) != 0;
+        const std::vector<pid_t> pid = pidsIn(pidFiles.at(index));
+        return !pid.empty() && livingProcesses(pid).empty();
     }
 
     QtHost host;

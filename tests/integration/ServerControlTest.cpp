@@ -1,7 +1,10 @@
 // The controller with the real host, the real login shell, the real lsof and the stand-in server on
 // port 8008.
-#include "ProcessProbe.h"
+#include "Files.h"
+#include "Processes.h"
+#include "Programs.h"
 #include "RecordingHost.h"
+#include "Sandbox.h"
 #include "app/AppDelegate.h"
 
 #include <QCoreApplication>
@@ -11,7 +14,6 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -31,31 +33,17 @@ constexpr int ServerWaitMs = 60000;
 // A fresh user: home, configuration and data folders of its own, the stand-in server as executable.
 class ServerControlTest : public ::testing::Test {
 protected:
-    ServerControlTest()
-    {
-        home = folder.filePath(QStringLiteral("home"));
-        data = folder.filePath(QStringLiteral("data"));
-        QDir().mkpath(home);
-        QDir().mkpath(data);
-        setExecutable(QStringLiteral(TOLVANE_SERVER_PATH));
-        qputenv("HOME", home.toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", folder.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("TOLVANE_HOME", data.toLocal8Bit());
-    }
+    ServerControlTest() { setExecutable(QStringLiteral(TOLVANE_SERVER_PATH)); }
     ~ServerControlTest() override
     {
         controller.reset();
         runServer(QStringLiteral("stop"));
-        qputenv("HOME", savedHome);
-        qunsetenv("XDG_CONFIG_HOME");
-        qunsetenv("TOLVANE_HOME");
-        qunsetenv("TOLVANE_PEX");
     }
 
     void setExecutable(const QString& path)
     {
         executable = path;
-        qputenv("TOLVANE_PEX", path.toLocal8Bit());
+        sandbox.apply(path);
     }
 
     // The host reads the environment when it is made, so the controller comes after every setting.
@@ -70,16 +58,7 @@ protected:
         controller->outlets.statusItem->setImage(QStringLiteral("favicon"));
     }
 
-    int runServer(const QString& word)
-    {
-        QProcess server;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("TOLVANE_HOME"), data);
-        server.setProcessEnvironment(environment);
-        server.start(executable, {word});
-        server.waitForFinished(ServerWaitMs);
-        return server.exitCode();
-    }
+    int runServer(const QString& word) { return testing::runServer(executable, word, sandbox.data); }
 
     bool waitFor(const std::function<bool()>& condition) { return RecordingHost::waitFor(condition, ServerWaitMs); }
     bool presentedRunning()
@@ -92,10 +71,7 @@ protected:
                controller->outlets.statusItem->toolTip() == QStringLiteral("Tolvane is stopped.");
     }
 
-    QByteArray savedHome = qgetenv("HOME");
-    QTemporaryDir folder;
-    QString home;
-    QString data;
+    Sandbox sandbox;
     QString executable;
     std::unique_ptr<RecordingHost> recorder;
     std::unique_ptr<ScopedHost> installed;
@@ -168,7 +144,7 @@ TEST_F(ServerControlTest, AClientConnectionToPort8008RaisesNoPortAlert)
 
 TEST_F(ServerControlTest, AnExecutableInAFolderWithABlankAndAQuoteWorks)
 {
-    const QString awkward = folder.filePath(QStringLiteral("my server's $dir/tolvane server.pex"));
+    const QString awkward = sandbox.filePath(QStringLiteral("my server's $dir/tolvane server.pex"));
     QDir().mkpath(QFileInfo(awkward).path());
     ASSERT_TRUE(QFile::copy(QStringLiteral(TOLVANE_SERVER_PATH), awkward));
     setExecutable(awkward);
@@ -179,18 +155,16 @@ TEST_F(ServerControlTest, AnExecutableInAFolderWithABlankAndAQuoteWorks)
 
 TEST_F(ServerControlTest, AStatusCommandThatWritesSeveralPiecesIsNotKilledAndItsStatusIsRead)
 {
-    const QString chatty = folder.filePath(QStringLiteral("chatty.pex"));
-    QFile script(chatty);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\n"
-                 "echo \"first piece\"\n"
-                 "sleep 0.3\n"
-                 "i=0; while [ $i -lt 3000 ]; do echo \"more output $i\"; i=$((i+1)); done\n"
-                 "sleep 0.3\n"
-                 "echo \"last piece\"\n"
-                 "exit 6\n");
-    script.close();
-    ASSERT_TRUE(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString chatty =
+        sandbox.writeScript(QStringLiteral("chatty.pex"),
+                            "#!/bin/sh\n"
+                            "echo \"first piece\"\n"
+                            "sleep 0.3\n"
+                            "i=0; while [ $i -lt 3000 ]; do echo \"more output $i\"; i=$((i+1)); done\n"
+                            "sleep 0.3\n"
+                            "echo \"last piece\"\n"
+                            "exit 6\n");
+    ASSERT_FALSE(chatty.isEmpty());
     setExecutable(chatty);
     makeController();
     controller->setNewStatus(ServerStatusStopped);  // a changed code: the first piece is shown
@@ -206,24 +180,20 @@ TEST_F(ServerControlTest, AStatusThatHangsIsEndedAtItsLimitAndALaterPollShowsThe
 {
     // A server program whose status hangs, with a child that ignores the request to terminate, while
     // the file "hang" exists; every process it starts writes its pid down.
-    const QString program = folder.filePath(QStringLiteral("hanging.pex"));
-    const QString hang = folder.filePath(QStringLiteral("hang"));
-    const QString running = folder.filePath(QStringLiteral("running"));
-    const QString pids = folder.filePath(QStringLiteral("pids"));
-    QFile script(program);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("#!/bin/sh\n"
-                                "echo $$ >> '%1'\n"
-                                "if [ -e '%2' ]; then\n"
-                                "    (trap '' TERM; exec sleep 300) &\n"
-                                "    echo $! >> '%1'\n"
-                                "    sleep 300\n"
-                                "fi\n"
-                                "[ -e '%3' ]\n")
-                     .arg(pids, hang, running)
-                     .toLocal8Bit());
-    script.close();
-    ASSERT_TRUE(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString program = sandbox.filePath(QStringLiteral("hanging.pex"));
+    const QString hang = sandbox.filePath(QStringLiteral("hang"));
+    const QString running = sandbox.filePath(QStringLiteral("running"));
+    const QString pids = sandbox.filePath(QStringLiteral("pids"));
+    ASSERT_TRUE(writeScript(program, QStringLiteral("#!/bin/sh\n"
+                                                    "echo $$ >> '%1'\n"
+                                                    "if [ -e '%2' ]; then\n"
+                                                    "    (trap '' TERM; exec sleep 300) &\n"
+                                                    "    echo $! >> '%1'\n"
+                                                    "    sleep 300\n"
+                                                    "fi\n"
+                                                    "[ -e '%3' ]\n")
+                                         .arg(pids, hang, running)
+                                         .toLocal8Bit()));
     setExecutable(program);
     QFile(running).open(QIODevice::WriteOnly);
 
@@ -247,11 +217,8 @@ TEST_F(ServerControlTest, AStatusThatHangsIsEndedAtItsLimitAndALaterPollShowsThe
     EXPECT_TRUE(recorder->subtitles.contains(QStringLiteral("Stopped")));
 
     // Nothing of the hung command is left, the child that ignored the request included.
-    const auto alive = [&] {
-        const std::vector<pid_t> started = pidsInFile(pids);
-        return std::count_if(started.begin(), started.end(), processRunning);
-    };
-    EXPECT_TRUE(waitFor([&] { return alive() == 0; })) << alive() << " processes of it are left";
+    EXPECT_TRUE(waitFor([&] { return livingProcesses(pidsIn(pids)).empty(); }))
+        << livingProcesses(pidsIn(pids)).size() << " processes of it are left";
 }
 
 } // namespace

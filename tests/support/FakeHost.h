@@ -2,6 +2,7 @@
 // each launched command with a chosen exit status and output, and advances timers by hand.
 #pragma once
 
+#include "Printing.h"
 #include "platform/Host.h"
 #include "platform/UserDefaults.h"
 
@@ -11,14 +12,6 @@
 #include <deque>
 #include <memory>
 #include <vector>
-
-#include <ostream>
-
-// Readable values in test failures.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace tolvane::testing {
 

@@ -7,23 +7,13 @@
 
 namespace tolvane::testing {
 
-RecordingHost::RecordingHost()
-{
-    connect(&real, &Host::taskDidTerminate, this, &Host::taskDidTerminate);
-}
-
 bool RecordingHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure)
 {
     launchedCommandLines.append(spec.arguments.isEmpty() ? QString() : spec.arguments.last());
     TaskSpec launched = spec;
     if (launched.timeLimit && shortenedTimeLimit)
         launched.timeLimit = shortenedTimeLimit;
-    return real.launchTask(launched, std::move(handler), failure);
-}
-
-int RecordingHost::runSystem(const QString& command)
-{
-    return real.runSystem(command);
+    return ForwardingHost::launchTask(launched, std::move(handler), failure);
 }
 
 int RecordingHost::runModalAlert(const AlertRequest& request)
@@ -50,11 +40,6 @@ bool RecordingHost::openUrl(const QUrl& url)
 void RecordingHost::log(const QString& record)
 {
     records.append(record);
-}
-
-void RecordingHost::scheduleTimer(std::chrono::milliseconds interval, bool repeats, TimerCallback callback)
-{
-    real.scheduleTimer(interval, repeats, std::move(callback));
 }
 
 void RecordingHost::terminate()

@@ -1,7 +1,7 @@
 // The login step of Apply and of the first run: TOLVANE_HOME set for the session, then the login entry.
 #include "ControllerTest.h"
-
-#include <QProcess>
+#include "Files.h"
+#include "Programs.h"
 
 namespace tolvane::testing {
 namespace {
@@ -16,12 +16,6 @@ const QString OpensController = QStringLiteral(" and opens the Tolvane controlle
 QString settingNotice(const QString& location)
 {
     return QStringLiteral("Setting TOLVANE_HOME environment variable to %1...").arg(location);
-}
-
-QString readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 class LoginStepTest : public ControllerTest {
@@ -77,7 +71,7 @@ TEST_F(LoginStepTest, SetsTheVariableWritesTheEntriesAndSaysSo)
     EXPECT_TRUE(records[1].contains(autostartEntry()));
     EXPECT_TRUE(records[1].contains(environmentEntry()));
     EXPECT_EQ(records[2], QStringLiteral("Saved .plist file to %1").arg(autostartEntry()));
-    EXPECT_TRUE(readAll(environmentEntry()).contains(QStringLiteral("TOLVANE_HOME=\"%1\"").arg(location())));
+    EXPECT_TRUE(readText(environmentEntry()).contains(QStringLiteral("TOLVANE_HOME=\"%1\"").arg(location())));
     EXPECT_TRUE(QFileInfo::exists(autostartEntry()));
 }
 
@@ -127,8 +121,8 @@ TEST_P(SetCommandFailureTest, LeavesTheEntriesAsTheyWere)
 
     expectStatusRecorded();
     EXPECT_EQ(fake.notificationSubtitles(), (QStringList{settingNotice(location()), SetFailed}));
-    EXPECT_EQ(readAll(autostartEntry()), QStringLiteral("old entry\n"));
-    EXPECT_EQ(readAll(environmentEntry()), QStringLiteral("old entry\n"));
+    EXPECT_EQ(readText(autostartEntry()), QStringLiteral("old entry\n"));
+    EXPECT_EQ(readText(environmentEntry()), QStringLiteral("old entry\n"));
     EXPECT_TRUE(fake.logRecords.filter(WritingPrefix).isEmpty());
 }
 
@@ -183,25 +177,18 @@ TEST_F(LoginStepTest, TheSetCommandGivesTheShellTheLocationUnchanged)
 
     // The standard shell runs the command against a stand-in for the tool that prints its arguments.
     const QString bin = fake.folder.filePath(QStringLiteral("bin"));
-    const QString tool = bin + QStringLiteral("/dbus-update-activation-environment");
-    makeFile(tool);
-    {
-        QFile script(tool);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nprintf '%s\\n' \"$@\"\n");
-    }
-    QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcess shell;
+    ASSERT_TRUE(writeScript(bin + QStringLiteral("/dbus-update-activation-environment"),
+                            "#!/bin/sh\nprintf '%s\\n' \"$@\"\n"));
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("PATH"), bin + QStringLiteral(":/usr/bin:/bin"));
     environment.insert(QStringLiteral("HOME"), QStringLiteral("/nowhere"));
-    shell.setProcessEnvironment(environment);
-    shell.setWorkingDirectory(fake.folder.path());
-    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), fake.systemCommands[0]});
-    ASSERT_TRUE(shell.waitForFinished(20000));
-    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
-    EXPECT_EQ(QString::fromUtf8(shell.readAllStandardOutput()),
-              QStringLiteral("--systemd\nTOLVANE_HOME=%1\n").arg(awkward));
+    QByteArray output;
+    QByteArray errors;
+    EXPECT_EQ(runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), fake.systemCommands[0]}, &output,
+                         &errors, {.environment = environment, .workingDirectory = fake.folder.path()}),
+              0)
+        << errors.toStdString();
+    EXPECT_EQ(QString::fromUtf8(output), QStringLiteral("--systemd\nTOLVANE_HOME=%1\n").arg(awkward));
 }
 
 struct OpenAtLogin {
@@ -225,7 +212,7 @@ TEST_P(OpenAtLoginTest, TheEntryOpensTheControllerOnlyWhenTheStoreSaysYes)
 
     ASSERT_TRUE(controller->setEnvVarsAndPlist());
 
-    const QString entry = readAll(autostartEntry());
+    const QString entry = readText(autostartEntry());
     ASSERT_FALSE(entry.isEmpty());
     EXPECT_EQ(entry.contains(OpensController), GetParam().opens) << entry.toStdString();
     EXPECT_EQ(entry.contains(fake.bundle), GetParam().opens) << entry.toStdString();

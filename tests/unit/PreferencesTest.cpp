@@ -1,6 +1,7 @@
 // The preferences store and the Preferences window: first-run registration, load, Apply and Discard.
-#include "common/BuildInfo.h"
 #include "ControllerTest.h"
+#include "Files.h"
+#include "common/BuildInfo.h"
 #include "prefs/PathControl.h"
 
 #include <QMap>
@@ -45,11 +46,7 @@ protected:
         return contents;
     }
     // The store file as written on disk.
-    QString storeFileText()
-    {
-        QFile file(fake.userDefaults().fileName());
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
+    QString storeFileText() { return readText(fake.userDefaults().fileName()); }
 
     // A store past the first run, with the data location in the home folder.
     void registered(const QVariant& autoLoad = true, const QVariant& autoStart = true)

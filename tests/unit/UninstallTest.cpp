@@ -1,7 +1,7 @@
 // The uninstall action: the uninstall tool beside the application, asked for, run, then the quit.
 #include "ControllerTest.h"
-
-#include <QProcess>
+#include "Files.h"
+#include "Programs.h"
 
 namespace tolvane::testing {
 namespace {
@@ -93,21 +93,18 @@ TEST_F(UninstallTest, TheShellRunsTheToolWhateverItsFolderHolds)
     fake.bundle = fake.folder.filePath(QStringLiteral("it's $HOME `x` \"q\"/Tolvane.app"));
     const QString answersFile = fake.folder.filePath(QStringLiteral("answers"));
     installTool();
-    {
-        QFile tool(toolPath());
-        ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
-        tool.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\n").arg(answersFile).toUtf8());
-    }
-    QFile::setPermissions(toolPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(writeScript(
+        toolPath(), QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\n").arg(answersFile).toUtf8()));
     deleteData().setCheckState(Qt::Checked);
 
     controller->tolvaneUninstall(nullptr);
     ASSERT_EQ(fake.systemCommands.size(), 1);
 
-    QProcess shell;
-    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), fake.systemCommands[0]});
-    ASSERT_TRUE(shell.waitForFinished(20000));
-    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    QByteArray errors;
+    EXPECT_EQ(runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), fake.systemCommands[0]}, nullptr,
+                         &errors),
+              0)
+        << errors.toStdString();
     QFile answers(answersFile);
     ASSERT_TRUE(answers.open(QIODevice::ReadOnly)) << "the tool did not run";
     EXPECT_EQ(answers.readAll(), QByteArray("yes\nyes\n"));

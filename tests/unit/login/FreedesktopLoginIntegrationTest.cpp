@@ -1,5 +1,6 @@
 // The freedesktop adapter: its command texts, the shell's reading of them, the autostart entry as the
 // validator and GLib read it, the environment.d line as systemd's generator reads it, and atomic writing.
+#include "EnvironmentGenerator.h"
 #include "LoginTestTools.h"
 #include "prefs/LoginIntegration.h"
 
@@ -12,11 +13,10 @@
 namespace tolvane {
 namespace {
 
-using logintest::FakeTools;
+using testing::FakeTools;
+using testing::utf8;
 
 const QString SetTool = QStringLiteral("dbus-update-activation-environment");
-const QString EnvironmentGenerator =
-    QStringLiteral("/usr/lib/systemd/user-environment-generators/30-systemd-environment-d-generator");
 
 QString environmentFile(const QString& configHome)
 {
@@ -31,15 +31,7 @@ QString autostartFile(const QString& configHome)
 // The awkward paths, and a tab, the one control character both files carry.
 QStringList freedesktopDataLocations()
 {
-    return logintest::awkwardDataLocations() << QStringLiteral("/tmp/tab\there");
-}
-
-QList<QByteArray> utf8(const QStringList& texts)
-{
-    QList<QByteArray> bytes;
-    for (const QString& text : texts)
-        bytes << text.toUtf8();
-    return bytes;
+    return testing::awkwardDataLocations() << QStringLiteral("/tmp/tab\there");
 }
 
 TEST(FreedesktopLoginIntegration, EntriesAreUnderTheConfigurationFolder)
@@ -105,7 +97,7 @@ TEST_P(FreedesktopSetCommand, GivesTheToolThePathUnchangedAndRunsNothingElse)
 
     ASSERT_EQ(tools.runShell(integration->setCommand(GetParam())), 0);
 
-    const std::optional<logintest::Invocation> set = tools.invocation(SetTool);
+    const std::optional<testing::Invocation> set = tools.invocation(SetTool);
     ASSERT_TRUE(set.has_value());
     EXPECT_EQ(set->arguments,
               utf8({QStringLiteral("--systemd"), QStringLiteral("TOLVANE_HOME=") + GetParam()}));
@@ -125,11 +117,11 @@ TEST(FreedesktopEntries, AreTheExactTexts)
         integration->writeAgent({QStringLiteral("/home/a/tolvane data"), true,
                                  QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
 
-    EXPECT_EQ(logintest::readFile(environmentFile(configHome.path())).toStdString(),
+    EXPECT_EQ(testing::readFile(environmentFile(configHome.path())).toStdString(),
               "# Written by the Tolvane controller 0.17\n"
               "TOLVANE_HOME=\"/home/a/tolvane data\"\n");
     EXPECT_EQ(
-        logintest::readFile(autostartFile(configHome.path())).toStdString(),
+        testing::readFile(autostartFile(configHome.path())).toStdString(),
         "[Desktop Entry]\n"
         "Type=Application\n"
         "Name=Tolvane\n"
@@ -162,7 +154,7 @@ TEST_P(FreedesktopEnvironmentLine, EscapesForTheEnvironmentDReader)
     const auto integration = makeFreedesktopLoginIntegration(configHome.path());
     ASSERT_TRUE(integration->writeAgent(
         {QString::fromUtf8(GetParam().dataLocation), false, QString(), QStringLiteral("0.17")}));
-    const QList<QByteArray> lines = logintest::readFile(environmentFile(configHome.path())).split('\n');
+    const QList<QByteArray> lines = testing::readFile(environmentFile(configHome.path())).split('\n');
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines[1], QByteArray(GetParam().line));
 }
@@ -176,58 +168,11 @@ INSTANTIATE_TEST_SUITE_P(
         EnvironmentLineCase{R"(/tmp/a"b`c\d'e)", R"(TOLVANE_HOME="/tmp/a\"b\`c\\d'e")"},
         EnvironmentLineCase{"  blank  ", R"(TOLVANE_HOME="  blank  ")"}));
 
-// The value the generator printed, with its quoting undone: bare, or in double quotes with C escapes.
-std::optional<QByteArray> generatorValue(const QByteArray& printed)
-{
-    if (!printed.startsWith('"'))
-        return printed;
-    if (printed.size() < 2 || !printed.endsWith('"'))
-        return std::nullopt;
-    const QByteArray quoted = printed.mid(1, printed.size() - 2);
-    QByteArray value;
-    for (qsizetype i = 0; i < quoted.size(); ++i) {
-        const char c = quoted[i];
-        if (c != '\\') {
-            value += c;
-            continue;
-        }
-        if (++i >= quoted.size())
-            return std::nullopt;
-        switch (const char escaped = quoted[i]) {
-        case 't':
-            value += '\t';
-            break;
-        case 'n':
-            value += '\n';
-            break;
-        case 'r':
-            value += '\r';
-            break;
-        case '\\':
-        case '"':
-        case '$':
-        case '`':
-        case '\'':
-            value += escaped;
-            break;
-        case 'x':
-            if (i + 2 >= quoted.size())
-                return std::nullopt;
-            value += char(quoted.mid(i + 1, 2).toInt(nullptr, 16));
-            i += 2;
-            break;
-        default:
-            return std::nullopt;
-        }
-    }
-    return value;
-}
-
 class FreedesktopEnvironmentEntry : public ::testing::TestWithParam<QString> {};
 
 TEST_P(FreedesktopEnvironmentEntry, ReadsBackThroughSystemdsGeneratorUnchanged)
 {
-    if (!QFileInfo(EnvironmentGenerator).isExecutable())
+    if (!testing::environmentGeneratorInstalled())
         GTEST_SKIP() << "systemd's environment.d generator is not installed; the escaping is checked by "
                         "FreedesktopEnvironmentLine";
     QTemporaryDir configHome;
@@ -235,22 +180,16 @@ TEST_P(FreedesktopEnvironmentEntry, ReadsBackThroughSystemdsGeneratorUnchanged)
     const auto integration = makeFreedesktopLoginIntegration(configHome.path());
     ASSERT_TRUE(integration->writeAgent({GetParam(), false, QString(), QStringLiteral("0.17")}));
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
-    environment.insert(QStringLiteral("HOME"), QStringLiteral("/home/expanded"));
-    environment.remove(QStringLiteral("TOLVANE_HOME"));
     QByteArray output;
     QByteArray errors;
-    ASSERT_EQ(logintest::runProgram(EnvironmentGenerator, {}, &output, &errors, environment), 0)
+    ASSERT_EQ(testing::runEnvironmentGenerator(configHome.path(), QStringLiteral("/home/expanded"), &output,
+                                               &errors),
+              0)
         << errors.toStdString();
 
-    QList<QByteArray> found;
-    for (const QByteArray& line : output.split('\n')) {
-        if (line.startsWith("TOLVANE_HOME="))
-            found << line.mid(int(qstrlen("TOLVANE_HOME=")));
-    }
+    const QList<QByteArray> found = testing::printedValues(output, "TOLVANE_HOME");
     ASSERT_EQ(found.size(), 1) << output.toStdString() << errors.toStdString();
-    const std::optional<QByteArray> value = generatorValue(found.first());
+    const std::optional<QByteArray> value = testing::generatorValue(found.first());
     ASSERT_TRUE(value.has_value()) << found.first().toStdString();
     EXPECT_EQ(*value, GetParam().toUtf8());
 }
@@ -319,7 +258,7 @@ TEST_P(FreedesktopAutostartEntry, PassesTheValidator)
         GTEST_SKIP() << "desktop-file-validate is not installed (Debian package desktop-file-utils)";
     QByteArray output;
     QByteArray errors;
-    EXPECT_EQ(logintest::runProgram(validator, {integration->agentFilePath()}, &output, &errors), 0)
+    EXPECT_EQ(testing::runProgram(validator, {integration->agentFilePath()}, &output, &errors), 0)
         << output.toStdString() << errors.toStdString();
     EXPECT_EQ(output + errors, QByteArray()) << "the validator has remarks";
 }
@@ -330,20 +269,21 @@ TEST_P(FreedesktopAutostartEntry, LaunchedByGLibRunsTheToolsWithThePathsUnchange
     if (gio.isEmpty())
         GTEST_SKIP() << "gio is not installed (Debian package libglib2.0-bin): no desktop entry launcher";
     QByteArray errors;
-    ASSERT_EQ(logintest::runProgram(gio, {QStringLiteral("launch"), integration->agentFilePath()}, nullptr,
-                                    &errors, tools.environment(), tools.root()),
+    ASSERT_EQ(testing::runProgram(gio, {QStringLiteral("launch"), integration->agentFilePath()}, nullptr,
+                                  &errors,
+                                  {.environment = tools.environment(), .workingDirectory = tools.root()}),
               0)
         << errors.toStdString();
 
     // GLib starts the command and returns: the last tool of the command is awaited.
     const QString controllerLog = QFileInfo(controllerPath).fileName();
     ASSERT_TRUE(tools.waitForInvocation(GetParam().openAtLogin ? controllerLog : SetTool));
-    const std::optional<logintest::Invocation> set = tools.invocation(SetTool);
+    const std::optional<testing::Invocation> set = tools.invocation(SetTool);
     ASSERT_TRUE(set.has_value());
     EXPECT_EQ(set->arguments,
               utf8({QStringLiteral("--systemd"), QStringLiteral("TOLVANE_HOME=") + GetParam().dataLocation}));
     if (GetParam().openAtLogin) {
-        const std::optional<logintest::Invocation> controller = tools.invocation(controllerLog);
+        const std::optional<testing::Invocation> controller = tools.invocation(controllerLog);
         ASSERT_TRUE(controller.has_value());
         EXPECT_EQ(controller->invokedAs, controllerPath.toUtf8());
         EXPECT_TRUE(controller->arguments.isEmpty());
@@ -357,15 +297,15 @@ TEST_P(FreedesktopAutostartEntry, LaunchedByGLibRunsTheToolsWithThePathsUnchange
 TEST_P(FreedesktopAutostartEntry, IsDescribedWithTheEnvironmentEntry)
 {
     const QString description = integration->describe(agent);
-    EXPECT_TRUE(description.contains(QString::fromUtf8(logintest::readFile(integration->agentFilePath()))));
+    EXPECT_TRUE(description.contains(QString::fromUtf8(testing::readFile(integration->agentFilePath()))));
     EXPECT_TRUE(
-        description.contains(QString::fromUtf8(logintest::readFile(environmentFile(configHome.path())))));
+        description.contains(QString::fromUtf8(testing::readFile(environmentFile(configHome.path())))));
     EXPECT_TRUE(description.contains(integration->agentFilePath()));
     EXPECT_TRUE(description.contains(environmentFile(configHome.path())));
     // Both files, and nothing else, in each folder.
-    EXPECT_EQ(logintest::folderEntries(configHome.path() + QStringLiteral("/autostart")),
+    EXPECT_EQ(testing::folderEntries(configHome.path() + QStringLiteral("/autostart")),
               QStringList{QStringLiteral("org.veltran.tolvane.user.desktop")});
-    EXPECT_EQ(logintest::folderEntries(configHome.path() + QStringLiteral("/environment.d")),
+    EXPECT_EQ(testing::folderEntries(configHome.path() + QStringLiteral("/environment.d")),
               QStringList{QStringLiteral("org.veltran.tolvane.user.conf")});
 }
 
@@ -381,23 +321,23 @@ protected:
         ASSERT_TRUE(
             integration->writeAgent({QStringLiteral("/home/a/old data"), true,
                                      QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.16")}));
-        oldEnvironment = logintest::readFile(environmentFile(configHome.path()));
-        oldAutostart = logintest::readFile(autostartFile(configHome.path()));
+        oldEnvironment = testing::readFile(environmentFile(configHome.path()));
+        oldAutostart = testing::readFile(autostartFile(configHome.path()));
         ASSERT_FALSE(oldEnvironment.isEmpty());
         ASSERT_FALSE(oldAutostart.isEmpty());
     }
 
     void expectOldAutostartIntact()
     {
-        EXPECT_EQ(logintest::readFile(autostartFile(configHome.path())), oldAutostart);
-        EXPECT_EQ(logintest::folderEntries(configHome.path() + QStringLiteral("/autostart")),
+        EXPECT_EQ(testing::readFile(autostartFile(configHome.path())), oldAutostart);
+        EXPECT_EQ(testing::folderEntries(configHome.path() + QStringLiteral("/autostart")),
                   QStringList{QStringLiteral("org.veltran.tolvane.user.desktop")});
     }
 
     void expectOldEnvironmentIntact()
     {
-        EXPECT_EQ(logintest::readFile(environmentFile(configHome.path())), oldEnvironment);
-        EXPECT_EQ(logintest::folderEntries(configHome.path() + QStringLiteral("/environment.d")),
+        EXPECT_EQ(testing::readFile(environmentFile(configHome.path())), oldEnvironment);
+        EXPECT_EQ(testing::folderEntries(configHome.path() + QStringLiteral("/environment.d")),
                   QStringList{QStringLiteral("org.veltran.tolvane.user.conf")});
     }
 
@@ -412,8 +352,8 @@ TEST_F(FreedesktopRewrite, ReplacesBothEntries)
     ASSERT_TRUE(
         integration->writeAgent({QStringLiteral("/home/a/new data"), false,
                                  QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
-    EXPECT_TRUE(logintest::readFile(environmentFile(configHome.path())).contains("/home/a/new data"));
-    const QByteArray autostart = logintest::readFile(autostartFile(configHome.path()));
+    EXPECT_TRUE(testing::readFile(environmentFile(configHome.path())).contains("/home/a/new data"));
+    const QByteArray autostart = testing::readFile(autostartFile(configHome.path()));
     EXPECT_TRUE(autostart.contains("/home/a/new data"));
     EXPECT_FALSE(autostart.contains("tolvane-controller"));
 }
@@ -454,7 +394,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(FreedesktopRewrite, AnUnwritableAutostartFolderFailsAndLeavesTheOldEntryIntact)
 {
-    logintest::LockedFolder locked(configHome.path() + QStringLiteral("/autostart"));
+    testing::LockedFolder locked(configHome.path() + QStringLiteral("/autostart"));
     if (!locked.isLocked())
         GTEST_SKIP()
             << "cannot make the autostart folder unwritable here: chattr +i failed and the user is root";
@@ -466,7 +406,7 @@ TEST_F(FreedesktopRewrite, AnUnwritableAutostartFolderFailsAndLeavesTheOldEntryI
 
 TEST_F(FreedesktopRewrite, AnUnwritableEnvironmentFolderFailsBeforeTheAutostartEntry)
 {
-    logintest::LockedFolder locked(configHome.path() + QStringLiteral("/environment.d"));
+    testing::LockedFolder locked(configHome.path() + QStringLiteral("/environment.d"));
     if (!locked.isLocked())
         GTEST_SKIP()
             << "cannot make the environment.d folder unwritable here: chattr +i failed and the user is root";

@@ -15,7 +15,8 @@
 namespace tolvane {
 namespace {
 
-using logintest::FakeTools;
+using testing::FakeTools;
+using testing::utf8;
 
 const QString AgentFileName = QStringLiteral("org.veltran.tolvane.user.plist");
 
@@ -23,17 +24,9 @@ const QString AgentFileName = QStringLiteral("org.veltran.tolvane.user.plist");
 // list and the shell both carry.
 QStringList launchdDataLocations()
 {
-    return logintest::awkwardDataLocations()
+    return testing::awkwardDataLocations()
            << QStringLiteral("/tmp/line\nfeed") << QStringLiteral("/tmp/carriage\rreturn")
            << QStringLiteral("/tmp/tab\there");
-}
-
-QList<QByteArray> utf8(const QStringList& texts)
-{
-    QList<QByteArray> bytes;
-    for (const QString& text : texts)
-        bytes << text.toUtf8();
-    return bytes;
 }
 
 TEST(LaunchdLoginIntegration, AgentFolderAndFileAreUnderTheUsersLaunchAgents)
@@ -102,7 +95,7 @@ TEST_P(LaunchdSetCommand, GivesLaunchctlThePathUnchangedAndRunsNothingElse)
 
     ASSERT_EQ(tools.runShell(integration->setCommand(GetParam())), 0);
 
-    const std::optional<logintest::Invocation> launchctl = tools.invocation(QStringLiteral("launchctl"));
+    const std::optional<testing::Invocation> launchctl = tools.invocation(QStringLiteral("launchctl"));
     ASSERT_TRUE(launchctl.has_value());
     EXPECT_EQ(launchctl->arguments,
               utf8({QStringLiteral("setenv"), QStringLiteral("TOLVANE_HOME"), GetParam()}));
@@ -117,7 +110,7 @@ std::optional<QJsonObject> parsedPropertyList(const QString& path, QString* prob
 {
     QByteArray output;
     QByteArray errors;
-    const int status = logintest::runProgram(
+    const int status = testing::runProgram(
         QStringLiteral("python3"),
         {QStringLiteral("-c"),
          QStringLiteral("import plistlib,sys,json; print(json.dumps(plistlib.load(open(sys.argv[1],'rb'))))"),
@@ -204,12 +197,12 @@ TEST_P(LaunchdAgentFile, ReadsBackToTheFourKeysAndItsCommandRunsTheToolsWithTheP
     tools.addTool(QStringLiteral("open"));
     ASSERT_EQ(tools.runShell(arguments[2].toString()), 0);
 
-    const std::optional<logintest::Invocation> launchctl = tools.invocation(QStringLiteral("launchctl"));
+    const std::optional<testing::Invocation> launchctl = tools.invocation(QStringLiteral("launchctl"));
     ASSERT_TRUE(launchctl.has_value());
     EXPECT_EQ(launchctl->arguments,
               utf8({QStringLiteral("setenv"), QStringLiteral("TOLVANE_HOME"), c.dataLocation}));
     if (c.openAtLogin) {
-        const std::optional<logintest::Invocation> open = tools.invocation(QStringLiteral("open"));
+        const std::optional<testing::Invocation> open = tools.invocation(QStringLiteral("open"));
         ASSERT_TRUE(open.has_value());
         EXPECT_EQ(open->arguments, utf8({c.bundlePath}));
         EXPECT_EQ(tools.ran(), (QStringList{QStringLiteral("launchctl"), QStringLiteral("open")}));
@@ -218,7 +211,7 @@ TEST_P(LaunchdAgentFile, ReadsBackToTheFourKeysAndItsCommandRunsTheToolsWithTheP
     }
     EXPECT_FALSE(QFileInfo::exists(tools.injectionMarker()));
     // The write leaves the agent file alone in its folder: no temporary file behind.
-    EXPECT_EQ(logintest::folderEntries(integration->agentFolders().first()), QStringList{AgentFileName});
+    EXPECT_EQ(testing::folderEntries(integration->agentFolders().first()), QStringList{AgentFileName});
 }
 
 INSTANTIATE_TEST_SUITE_P(AwkwardPaths, LaunchdAgentFile, ::testing::ValuesIn(agentCases()));
@@ -231,14 +224,14 @@ protected:
         ASSERT_TRUE(m_home.isValid());
         integration = makeLaunchdLoginIntegration(m_home.path());
         ASSERT_TRUE(integration->writeAgent(oldAgent));
-        oldFile = logintest::readFile(integration->agentFilePath());
+        oldFile = testing::readFile(integration->agentFilePath());
         ASSERT_FALSE(oldFile.isEmpty());
     }
 
     void expectOldFileIntact()
     {
-        EXPECT_EQ(logintest::readFile(integration->agentFilePath()), oldFile);
-        EXPECT_EQ(logintest::folderEntries(integration->agentFolders().first()), QStringList{AgentFileName});
+        EXPECT_EQ(testing::readFile(integration->agentFilePath()), oldFile);
+        EXPECT_EQ(testing::folderEntries(integration->agentFolders().first()), QStringList{AgentFileName});
     }
 
     QTemporaryDir m_home;
@@ -253,14 +246,14 @@ protected:
 TEST_F(LaunchdAgentRewrite, ReplacesTheOldFile)
 {
     ASSERT_TRUE(integration->writeAgent(newAgent));
-    const QByteArray written = logintest::readFile(integration->agentFilePath());
+    const QByteArray written = testing::readFile(integration->agentFilePath());
     EXPECT_TRUE(written.contains("/Users/a/new data"));
     EXPECT_FALSE(written.contains("/Users/a/old data"));
 }
 
 TEST_F(LaunchdAgentRewrite, AnUnwritableFolderLeavesTheOldFileIntact)
 {
-    logintest::LockedFolder locked(integration->agentFolders().first());
+    testing::LockedFolder locked(integration->agentFolders().first());
     if (!locked.isLocked())
         GTEST_SKIP()
             << "cannot make the agents folder unwritable here: chattr +i failed and the user is root";
@@ -280,7 +273,7 @@ TEST(LaunchdAgentWrite, AnAgentPathThatIsAFolderFailsAndLeavesNoPartialFile)
                                  QStringLiteral("/Applications/Tolvane.app"), QStringLiteral("0.17")}));
 
     EXPECT_TRUE(QFileInfo(integration->agentFilePath()).isDir());
-    EXPECT_EQ(logintest::folderEntries(integration->agentFolders().first()), QStringList{AgentFileName});
+    EXPECT_EQ(testing::folderEntries(integration->agentFolders().first()), QStringList{AgentFileName});
 }
 
 // Texts that XML 1.0 cannot hold: the write is refused rather than producing a file no parser reads.

@@ -1,48 +1,11 @@
 // The platform factory: which adapter, and where its entries go, from the host's environment.
-#include "platform/Host.h"
+#include "FakeHost.h"
 #include "prefs/LoginIntegration.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace tolvane {
 namespace {
-
-// Just enough of a host for the factory, which reads the environment and the home folder.
-class MinimalHost final : public Host {
-public:
-    MinimalHost(QProcessEnvironment environment, QString home)
-        : m_environment(std::move(environment)), m_home(std::move(home)),
-          m_settings(m_settingsFolder.filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat)
-    {
-    }
-
-    bool launchTask(const TaskSpec&, OutputHandler, QString* failure) override
-    {
-        if (failure)
-            *failure = QStringLiteral("no processes in this test");
-        return false;
-    }
-    int runSystem(const QString&) override { return -1; }
-    int runModalAlert(const AlertRequest&) override { return FirstButtonReturn; }
-    void deliverNotification(const UserNotification&) override {}
-    bool openUrl(const QUrl&) override { return false; }
-    void log(const QString&) override {}
-    void scheduleTimer(std::chrono::milliseconds, bool, TimerCallback) override {}
-    void terminate() override {}
-    QProcessEnvironment environment() const override { return m_environment; }
-    QString homeDirectory() const override { return m_home; }
-    QString bundlePath() const override { return QStringLiteral("/usr/bin/tolvane-controller"); }
-    QDateTime currentDateTime() const override { return QDateTime::currentDateTime(); }
-    QSettings& userDefaults() override { return m_settings; }
-    bool synchronizeUserDefaults() override { return false; }
-
-private:
-    QProcessEnvironment m_environment;
-    QString m_home;
-    QTemporaryDir m_settingsFolder;
-    QSettings m_settings;
-};
 
 struct FactoryCase {
     const char* name;
@@ -63,7 +26,9 @@ TEST_P(LoginIntegrationFactory, ChoosesThePlatformsAdapterAndFolders)
     environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
     if (GetParam().xdgConfigHome)
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), *GetParam().xdgConfigHome);
-    MinimalHost fake(environment, QStringLiteral("/home/a"));
+    testing::FakeHost fake;
+    fake.env = environment;
+    fake.home = QStringLiteral("/home/a");
     ScopedHost installed(fake);
 
     const std::unique_ptr<LoginIntegration> integration = makeLoginIntegration();
