@@ -1,11 +1,16 @@
 // The real host's alerts, answered with the keyboard and the mouse as a user answers them, and what
 // waits while one is on screen.
+#include "Files.h"
 #include "Processes.h"
+#include "Programs.h"
 #include "RecordingHost.h"
+#include "Sandbox.h"
+#include "app/AppDelegate.h"
 #include "platform/QtHost.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,6 +20,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 namespace tolvane::testing {
 namespace {
@@ -172,6 +178,69 @@ TEST_F(HeldBackTest, EndsAndTimersThatComeWhileAnAlertIsUpFollowTheAnswerInOrder
     ASSERT_TRUE(RecordingHost::waitFor([&] { return events.size() >= 3; }, WaitMs));
     RecordingHost::waitFor([] { return false; }, 100);  // nothing more comes
     EXPECT_EQ(events, (QStringList{QStringLiteral("end 1"), QStringLiteral("timer"), QStringLiteral("end 2")}));
+}
+
+// The two confirmations that matter most, answered with Escape on the real alert: the controller and
+// the server it runs stay as they were.
+class RealConfirmationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sandbox.isValid());
+        sandbox.apply(QStringLiteral(TOLVANE_SERVER_PATH));
+        // The host reads the environment when it is made: after the sandbox.
+        recorder.emplace();
+        recorder->realAlerts = true;
+        installed.emplace(*recorder);
+        controller.emplace();
+        controller->loadInterface();
+        controller->applicationWillFinishLaunching();
+    }
+
+    static void answerWithEscape()
+    {
+        whenTheAlertShows([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); });
+    }
+
+    Sandbox sandbox;
+    std::optional<RecordingHost> recorder;
+    std::optional<ScopedHost> installed;
+    std::optional<AppDelegate> controller;
+};
+
+TEST_F(RealConfirmationTest, QuitAnsweredWithEscapeKeepsTheServerAndTheControllerRunning)
+{
+    const QString server = QStringLiteral(TOLVANE_SERVER_PATH);
+    ASSERT_EQ(runServer(server, QStringLiteral("start"), sandbox.data), 0);
+
+    answerWithEscape();
+    controller->quitApplcation(nullptr);
+    RecordingHost::waitFor([] { return false; }, 500); // a stop, had one been sent, has time to end
+
+    EXPECT_EQ(recorder->alerts, QStringList{QStringLiteral("This will stop and quit Tolvane, are you sure?")});
+    EXPECT_EQ(recorder->terminateCalls, 0);
+    EXPECT_TRUE(recorder->launchedCommandLines.filter(QStringLiteral(" stop")).isEmpty())
+        << recorder->launchedCommandLines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(runServer(server, QStringLiteral("status"), sandbox.data), 0) << "the server was stopped";
+    runServer(server, QStringLiteral("stop"), sandbox.data);
+}
+
+TEST_F(RealConfirmationTest, UninstallAnsweredWithEscapeRunsNoTool)
+{
+    // The tool beside the application leaves a mark when it runs.
+    const QString ran = sandbox.filePath(QStringLiteral("the-tool-ran"));
+    recorder->bundle = sandbox.filePath(QStringLiteral("Applications/Tolvane.app"));
+    ASSERT_TRUE(writeScript(sandbox.filePath(QStringLiteral("Applications/Tolvane_Uninstall.tool")),
+                            QStringLiteral("#!/bin/sh\ntouch '%1'\n").arg(ran).toUtf8()));
+
+    answerWithEscape();
+    controller->tolvaneUninstall(nullptr);
+    RecordingHost::waitFor([] { return false; }, 200);
+
+    EXPECT_EQ(recorder->alerts,
+              QStringList{QStringLiteral("Are you sure that you want to uninstall the Tolvane application?")});
+    EXPECT_FALSE(QFile::exists(ran)) << "the uninstall tool ran";
+    EXPECT_EQ(recorder->terminateCalls, 0);
 }
 
 } // namespace

@@ -19,6 +19,8 @@ bool RecordingHost::launchTask(const TaskSpec& spec, OutputHandler handler, QStr
 int RecordingHost::runModalAlert(const AlertRequest& request)
 {
     alerts.append(request.messageText);
+    if (realAlerts)
+        return ForwardingHost::runModalAlert(request);
     if (alertAnswers.empty())
         return FirstButtonReturn;
     const int answer = alertAnswers.front();

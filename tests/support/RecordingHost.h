@@ -1,5 +1,5 @@
 // The real host with a recorder in front: commands, timers, files and the system log are real; alerts
-// are answered by the test, and notifications and log records are kept for it to read.
+// are answered by the test (or on screen, when asked for), and notifications and log records are kept for it to read.
 #pragma once
 
 #include "ForwardingHost.h"
@@ -34,6 +34,9 @@ public:
     QStringList records;
     QStringList launchedCommandLines;
     std::deque<int> alertAnswers; // default: the first button
+    // When set, alerts go on screen through the real host and are answered there, as a user answers them;
+    // alertAnswers is not read then.
+    bool realAlerts = false;
     std::vector<QUrl> openedUrls;
     QString bundle;
     // When set, replaces the time limit of every command launched with one.
