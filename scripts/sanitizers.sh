@@ -38,7 +38,9 @@ for run in "${runs[@]}"; do
     export TSAN_OPTIONS="$common:halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/sanitizers/tsan.supp"
 
     failed=0
-    ctest --preset "$run" "${selection[@]}" -j"$(nproc)" "$@" || failed=1
+    rm -f "$root/build-$run/Testing/results.xml"
+    ctest --preset "$run" "${selection[@]}" -j"$(nproc)" --output-junit "$root/build-$run/Testing/results.xml" "$@" \
+        || failed=1
     if compgen -G "$reports/report*" >/dev/null; then
         echo "== $run: sanitizer reports:"
         for report in "$reports"/report*; do

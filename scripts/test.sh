@@ -4,7 +4,8 @@
 # the unit, integration and desktop tiers of the debug build, then the unit and integration tiers
 # again under the address and undefined-behaviour sanitizers and under the thread sanitizer.
 # Arguments go to the debug build's ctest; TOLVANE_SANITIZERS=0 leaves the sanitizer runs out.
-# A failed check does not hold the tests back: everything runs, and the end says what failed.
+# A failed check does not hold the tests back: everything runs, and the end lists every skipped test
+# with its reason, then says what failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -13,10 +14,15 @@ failed=()
 scripts/check-portability.sh || failed+=("portability checks")
 echo "== Format of every C++ file"
 cmake --build --preset debug --target format-check || failed+=("format check (cmake --build build --target format)")
-ctest --preset debug --output-on-failure "$@" || failed+=("tests")
+rm -f build/Testing/results.xml
+ctest --preset debug --output-on-failure --output-junit "$PWD/build/Testing/results.xml" "$@" || failed+=("tests")
 if [ "${TOLVANE_SANITIZERS:-1}" != 0 ]; then
     scripts/sanitizers.sh || failed+=("sanitizer runs")
 fi
+# What a green run did not check: every test that could not run here, with its reason.
+results=(build/Testing/results.xml)
+[ "${TOLVANE_SANITIZERS:-1}" = 0 ] || results+=(build-asan/Testing/results.xml build-tsan/Testing/results.xml)
+scripts/list-skipped.py "${results[@]}"
 if ((${#failed[@]})); then
     printf '== FAILED: %s\n' "${failed[@]}"
     exit 1
