@@ -1,8 +1,8 @@
 // The benchmark kit.
-#include "common/BuildInfo.h"
 #include "BenchKit.h"
 
 #include "TestApplication.h"
+#include "common/BuildInfo.h"
 
 #include <QApplication>
 #include <QDir>

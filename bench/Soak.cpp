@@ -73,7 +73,8 @@ int main(int argc, char* argv[])
     }
 
     Sandbox sandbox;
-    applySandbox(sandbox, writeScriptOrExit(sandbox, QStringLiteral("fast-server.sh"), statefulServerScript()));
+    applySandbox(sandbox,
+                 writeScriptOrExit(sandbox, QStringLiteral("fast-server.sh"), statefulServerScript()));
     QApplication application(argc, argv);
     prepareApplication();
 
@@ -176,8 +177,9 @@ int main(int argc, char* argv[])
     clearLogsAndTrim();
     const Snapshot cleared = snapshot();
     const long logKiB = after.heapInUseKiB - cleared.heapInUseKiB;
-    std::printf("    the log view held %d entries in %ld KiB of heap (%.0f bytes each); Clear Logs gives it back\n",
-                logEntries, logKiB, logEntries > 0 ? logKiB * 1024.0 / logEntries : 0.0);
+    std::printf(
+        "    the log view held %d entries in %ld KiB of heap (%.0f bytes each); Clear Logs gives it back\n",
+        logEntries, logKiB, logEntries > 0 ? logKiB * 1024.0 / logEntries : 0.0);
 
     // "before" is the baseline after the warm-up; the process before the controller existed is shown too.
     // Fewer than before counts as back: Qt's pooled threads (with a descriptor each) end after 30 s idle.
@@ -188,13 +190,17 @@ int main(int argc, char* argv[])
                     met ? "MET" : "NOT MET");
         return met;
     };
-    bool met = target("open descriptors", atStart.descriptors, before.descriptors, after.descriptors, 0, "   ");
+    bool met =
+        target("open descriptors", atStart.descriptors, before.descriptors, after.descriptors, 0, "   ");
     met = target("threads", atStart.threads, before.threads, after.threads, 0, "   ") && met;
     met = target("child processes", atStart.children, before.children, after.children, 0, "   ") && met;
-    met = target("resident memory, log cleared", atStart.rssKiB, before.rssKiB, cleared.rssKiB, 2048, "KiB") && met;
-    std::printf("    resident memory with the log held: %+ld KiB; heap in use with it %+ld KiB, cleared %+ld KiB\n",
-                after.rssKiB - before.rssKiB, after.heapInUseKiB - before.heapInUseKiB,
-                cleared.heapInUseKiB - before.heapInUseKiB);
+    met =
+        target("resident memory, log cleared", atStart.rssKiB, before.rssKiB, cleared.rssKiB, 2048, "KiB") &&
+        met;
+    std::printf(
+        "    resident memory with the log held: %+ld KiB; heap in use with it %+ld KiB, cleared %+ld KiB\n",
+        after.rssKiB - before.rssKiB, after.heapInUseKiB - before.heapInUseKiB,
+        cleared.heapInUseKiB - before.heapInUseKiB);
     std::printf("    threads at the baseline: %s; after: %s\n", before.threadNames.c_str(),
                 after.threadNames.c_str());
     std::printf("    descriptors at the baseline: %s\n    descriptors after: %s\n",

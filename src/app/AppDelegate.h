@@ -18,7 +18,6 @@
 #include <QPushButton>
 #include <QString>
 #include <QWidget>
-
 #include <atomic>
 #include <cstdint>
 #include <memory>

@@ -4,7 +4,6 @@
 #include "common/BuildInfo.h"
 #include "prefs/PathControl.h"
 #include "prefs/Popover.h"
-
 #include "ui_Popover.h"
 #include "ui_Preferences.h"
 #include "ui_Splash.h"
@@ -23,9 +22,11 @@ template <typename T> T* outlet(QObject* root, const char* name)
 
 // Buttons and menu items send their action with themselves as the sender.
 template <typename Sender, typename Signal>
-void connectAction(AppDelegate* controller, Sender* sender, Signal signal, void (AppDelegate::*action)(QObject*))
+void connectAction(AppDelegate* controller, Sender* sender, Signal signal,
+                   void (AppDelegate::*action)(QObject*))
 {
-    QObject::connect(sender, signal, controller, [controller, sender, action] { (controller->*action)(sender); });
+    QObject::connect(sender, signal, controller,
+                     [controller, sender, action] { (controller->*action)(sender); });
 }
 
 } // namespace
@@ -80,15 +81,18 @@ void AppDelegate::loadInterface()
     // Actions of the Preferences window.
     connectAction(this, outlets.startButton.data(), &QAbstractButton::clicked, &AppDelegate::startButton);
     connectAction(this, outlets.stopButton.data(), &QAbstractButton::clicked, &AppDelegate::stopButton);
-    connectAction(this, outlets.openBrowserButton.data(), &QAbstractButton::clicked, &AppDelegate::openButton);
+    connectAction(this, outlets.openBrowserButton.data(), &QAbstractButton::clicked,
+                  &AppDelegate::openButton);
     connectAction(this, outlets.savePrefs.data(), &QAbstractButton::clicked,
                   qOverload<QObject*>(&AppDelegate::savePreferences));
     connectAction(this, outlet<QAbstractButton>(w, "discardButton"), &QAbstractButton::clicked,
                   qOverload<QObject*>(&AppDelegate::discardPreferences));
-    connectAction(this, outlets.customTolvaneData.data(), &PathControl::activated, &AppDelegate::customTolvaneData);
+    connectAction(this, outlets.customTolvaneData.data(), &PathControl::activated,
+                  &AppDelegate::customTolvaneData);
     connectAction(this, outlets.loadOnLogin.data(), &QAbstractButton::clicked, &AppDelegate::loadOnLogin);
     connectAction(this, outlets.startOnLoad.data(), &QAbstractButton::clicked, &AppDelegate::startOnLoad);
-    connectAction(this, outlets.tolvaneDataHelp.data(), &QAbstractButton::clicked, &AppDelegate::tolvaneDataHelp);
+    connectAction(this, outlets.tolvaneDataHelp.data(), &QAbstractButton::clicked,
+                  &AppDelegate::tolvaneDataHelp);
     connectAction(this, outlets.tolvaneUninstallHelp.data(), &QAbstractButton::clicked,
                   &AppDelegate::uninstallHelp);
     connectAction(this, outlet<QAbstractButton>(w, "uninstallButton"), &QAbstractButton::clicked,
@@ -109,11 +113,29 @@ void AppDelegate::loadInterface()
 }
 
 // Interface actions: each ignores its sender.
-void AppDelegate::start(QObject*) { startFunction(); }
-void AppDelegate::startButton(QObject*) { startFunction(); }
-void AppDelegate::stop(QObject*) { stopFunction(false); }
-void AppDelegate::stopButton(QObject*) { stopFunction(false); }
-void AppDelegate::open(QObject*) { openFunction(); }
-void AppDelegate::openButton(QObject*) { openFunction(); }
+void AppDelegate::start(QObject*)
+{
+    startFunction();
+}
+void AppDelegate::startButton(QObject*)
+{
+    startFunction();
+}
+void AppDelegate::stop(QObject*)
+{
+    stopFunction(false);
+}
+void AppDelegate::stopButton(QObject*)
+{
+    stopFunction(false);
+}
+void AppDelegate::open(QObject*)
+{
+    openFunction();
+}
+void AppDelegate::openButton(QObject*)
+{
+    openFunction();
+}
 
 } // namespace tolvane

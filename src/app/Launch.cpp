@@ -7,7 +7,6 @@
 #include "server/Paths.h"
 
 #include <QApplication>
-
 #include <chrono>
 
 namespace tolvane {
@@ -18,8 +17,9 @@ using namespace std::chrono_literals;
 
 constexpr auto SplashDuration = 100ms;
 
-const QString SetupIncompleteAlert = QStringLiteral(
-    "The Tolvane installation is not complete, please re-install Tolvane. \n\nRefer to the Console app for details.");
+const QString SetupIncompleteAlert =
+    QStringLiteral("The Tolvane installation is not complete, please re-install Tolvane. \n\nRefer to the "
+                   "Console app for details.");
 const QString StatusItemToolTip = QStringLiteral("Click to show the Tolvane menu items.");
 const QString QuitQuestion = QStringLiteral("This will stop and quit Tolvane, are you sure?");
 const QString LoadedWithoutStartText =
@@ -84,8 +84,8 @@ bool AppDelegate::hasVisibleWindows() const
 {
     // The controller's own windows and an alert count; the status item does not, although an XEmbed tray
     // makes its icon a visible top-level widget.
-    return (outlets.splash && outlets.splash->isVisible()) || (outlets.window && outlets.window->isVisible()) ||
-           QApplication::activeModalWidget() != nullptr;
+    return (outlets.splash && outlets.splash->isVisible()) ||
+           (outlets.window && outlets.window->isVisible()) || QApplication::activeModalWidget() != nullptr;
 }
 
 void AppDelegate::reopen()

@@ -1,6 +1,7 @@
 // The log view: time-stamped pieces of command output, appended from whichever thread reads them.
-#include "app/AppDelegate.h"
 #include "app/LogView.h"
+
+#include "app/AppDelegate.h"
 
 #include <QCoreApplication>
 #include <QScrollBar>
@@ -13,8 +14,8 @@ QString logTimeStamp(const QDateTime& when)
     // The hour is that of the 12-hour clock (01 to 12) and no AM/PM marker follows. Qt's "hh" gives
     // the 24-hour clock unless an AM/PM field is present, so the hour is written by hand.
     const int hour = when.time().hour() % 12 == 0 ? 12 : when.time().hour() % 12;
-    return when.toString(QStringLiteral("yyyy-MM-dd ")) + QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')) +
-           when.toString(QStringLiteral(":mm:ss"));
+    return when.toString(QStringLiteral("yyyy-MM-dd ")) +
+           QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')) + when.toString(QStringLiteral(":mm:ss"));
 }
 
 QString logEntry(const QDateTime& when, const QString& text)

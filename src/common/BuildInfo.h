@@ -4,8 +4,8 @@
 
 #include <QString>
 
-#if !defined(TOLVANE_VERSION) || !defined(TOLVANE_APP_NAME) || !defined(TOLVANE_APP_ID) \
-    || !defined(TOLVANE_DEFAULT_EXECUTABLE)
+#if !defined(TOLVANE_VERSION) || !defined(TOLVANE_APP_NAME) || !defined(TOLVANE_APP_ID) ||                   \
+    !defined(TOLVANE_DEFAULT_EXECUTABLE)
 #error "The build defines TOLVANE_VERSION, TOLVANE_APP_NAME, TOLVANE_APP_ID and TOLVANE_DEFAULT_EXECUTABLE"
 #endif
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QObject>
-
 #include <condition_variable>
 #include <deque>
 #include <functional>

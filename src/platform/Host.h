@@ -11,7 +11,6 @@
 #include <QStringList>
 #include <QSystemTrayIcon>
 #include <QUrl>
-
 #include <chrono>
 #include <functional>
 #include <optional>

@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <QSystemTrayIcon>
-
 #include <memory>
 
 namespace tolvane {

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cerrno>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>

@@ -1,7 +1,7 @@
 // The real host: commands through QProcess with a pipe of our own, Qt's dialogs and timers, syslog.
-#include "common/BuildInfo.h"
 #include "platform/QtHost.h"
 
+#include "common/BuildInfo.h"
 #include "platform/BundlePath.h"
 #include "platform/NotificationSink.h"
 #include "platform/OutputDrainer.h"
@@ -15,14 +15,12 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-
 #include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -35,10 +33,8 @@ using namespace std::chrono_literals;
 constexpr auto EndGracePeriod = 5s;
 } // namespace
 
-
 QtHost::QtHost()
-    : m_environment(QProcessEnvironment::systemEnvironment()),
-      m_notifications(makeNotificationSink()),
+    : m_environment(QProcessEnvironment::systemEnvironment()), m_notifications(makeNotificationSink()),
       m_userDefaults([this] { return openUserDefaults(m_environment, homeDirectory()); })
 {
     qRegisterMetaType<TaskTermination>();
@@ -56,7 +52,8 @@ bool QtHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* fa
     int fds[2];
     if (::pipe(fds) != 0) {
         if (failure)
-            *failure = QStringLiteral("cannot create a pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            *failure =
+                QStringLiteral("cannot create a pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     for (const int fd : fds)
@@ -82,17 +79,18 @@ bool QtHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* fa
     // The pipe may stay open after the command has ended (a program it started holds it); the task
     // keeps draining it and is dropped once both are over.
     raw->onFinished = [this, raw] { dropTask(raw); };
-    QObject::connect(process, &QProcess::finished, raw, [this, raw](int exitCode, QProcess::ExitStatus exitStatus) {
-        raw->readOutput();
-        raw->deliverEmptyOutputIfNone();
-        TaskTermination termination;
-        termination.arguments = raw->process->arguments();
-        // A command killed by a signal reports it as the shell does, 128 plus the signal number.
-        termination.terminationStatus = exitStatus == QProcess::CrashExit ? 128 + exitCode : exitCode;
-        termination.endedAfter = raw->endedAfter;
-        postTermination(termination);
-        raw->markExited();
-    });
+    QObject::connect(
+        process, &QProcess::finished, raw, [this, raw](int exitCode, QProcess::ExitStatus exitStatus) {
+            raw->readOutput();
+            raw->deliverEmptyOutputIfNone();
+            TaskTermination termination;
+            termination.arguments = raw->process->arguments();
+            // A command killed by a signal reports it as the shell does, 128 plus the signal number.
+            termination.terminationStatus = exitStatus == QProcess::CrashExit ? 128 + exitCode : exitCode;
+            termination.endedAfter = raw->endedAfter;
+            postTermination(termination);
+            raw->markExited();
+        });
 
     process->start();
     const bool started = process->waitForStarted(-1);
@@ -106,7 +104,7 @@ bool QtHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* fa
     if (spec.timeLimit) {
         auto* limit = new QTimer(raw);
         limit->setSingleShot(true);
-        limit->setTimerType(Qt::PreciseTimer);  // a coarse timer may fire early
+        limit->setTimerType(Qt::PreciseTimer); // a coarse timer may fire early
         limit->setInterval(*spec.timeLimit);
         connect(limit, &QTimer::timeout, raw, [this, raw] { endAtTimeLimit(raw); });
         limit->start();
@@ -158,8 +156,9 @@ void QtHost::modalEnded()
 
 void QtHost::dropTask(RunningTask* task)
 {
-    const auto found = std::find_if(m_tasks.begin(), m_tasks.end(),
-                                    [task](const std::unique_ptr<RunningTask>& t) { return t.get() == task; });
+    const auto found =
+        std::find_if(m_tasks.begin(), m_tasks.end(),
+                     [task](const std::unique_ptr<RunningTask>& t) { return t.get() == task; });
     if (found == m_tasks.end())
         return;
     std::unique_ptr<RunningTask> ended = std::move(*found);
@@ -207,7 +206,8 @@ int QtHost::runModalAlert(const AlertRequest& request)
     box.setIcon(request.style == AlertStyle::Informational ? QMessageBox::Information
                 : request.style == AlertStyle::Critical    ? QMessageBox::Critical
                                                            : QMessageBox::Warning);
-    const QStringList titles = request.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : request.buttons;
+    const QStringList titles =
+        request.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : request.buttons;
     QList<QPushButton*> buttons;
     for (const QString& title : titles) {
         const bool cancel = title == QLatin1String("Cancel");
@@ -254,7 +254,8 @@ void QtHost::scheduleTimer(std::chrono::milliseconds interval, bool repeats, Tim
             timer->deleteLater();
         // While a modal alert is up a timer does not fire; one that fell due fires once afterwards.
         if (m_modalDepth > 0) {
-            if (std::none_of(m_deferred.begin(), m_deferred.end(), [id](const Deferred& d) { return d.timerId == id; }))
+            if (std::none_of(m_deferred.begin(), m_deferred.end(),
+                             [id](const Deferred& d) { return d.timerId == id; }))
                 m_deferred.push_back(Deferred{id, callback});
             return;
         }

@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QSettings>
 #include <QTimer>
-
 #include <deque>
 #include <memory>
 #include <vector>
@@ -58,7 +57,7 @@ private:
     // While a modal alert is up, the ends of commands and the timers that fall due wait here, in the
     // order they came; a timer waits once however often it fell due.
     struct Deferred {
-        int timerId;  // 0 for the end of a command
+        int timerId; // 0 for the end of a command
         std::function<void()> work;
     };
     int m_modalDepth = 0;

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QStandardPaths>
-
 #include <unistd.h>
 
 namespace tolvane {
@@ -59,7 +58,7 @@ bool ReopenChannel::handOverToRunningInstance()
     QLocalSocket socket;
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(ConnectTimeoutMs))
-        return false;  // nobody listens: this launch becomes the running instance, still holding the lock
+        return false; // nobody listens: this launch becomes the running instance, still holding the lock
     socket.write(ReopenRequest);
     if (!socket.waitForBytesWritten(AnswerTimeoutMs))
         return false;

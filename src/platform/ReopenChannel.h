@@ -6,7 +6,6 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
-
 #include <functional>
 #include <memory>
 

@@ -3,12 +3,10 @@
 
 #include <QMetaObject>
 #include <QSocketNotifier>
-
 #include <cerrno>
-#include <utility>
-
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tolvane {
 
@@ -46,7 +44,7 @@ void RunningTask::readOutput()
             continue;
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
-        closeOutput();  // end of output, or an error that ends it
+        closeOutput(); // end of output, or an error that ends it
     }
 }
 

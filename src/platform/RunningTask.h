@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
-
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -25,7 +24,7 @@ public:
     // away) tells its handler nothing: no end of output was seen.
     ~RunningTask() override;
 
-    QProcess* process = new QProcess;  // deleted with the task unless released at exit
+    QProcess* process = new QProcess; // deleted with the task unless released at exit
     bool exited = false;
     QElapsedTimer runningFor;
     // Set when the host ended the command at its time limit: how long it had run by then.

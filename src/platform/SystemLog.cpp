@@ -3,7 +3,6 @@
 #include "platform/SystemLog.h"
 
 #include <QDateTime>
-
 #include <cstdio>
 #include <mutex>
 #include <syslog.h>
@@ -19,7 +18,8 @@ void writeSystemLog(const QString& record)
     syslog(LOG_NOTICE, "%s", text.constData());
     const QByteArray stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
-    std::fprintf(stderr, "%s Tolvane[%d] %s\n", stamp.constData(), static_cast<int>(getpid()), text.constData());
+    std::fprintf(stderr, "%s Tolvane[%d] %s\n", stamp.constData(), static_cast<int>(getpid()),
+                 text.constData());
     std::fflush(stderr);
 }
 

@@ -3,7 +3,6 @@
 
 #include <QDir>
 #include <QStringList>
-
 #include <algorithm>
 
 namespace tolvane {

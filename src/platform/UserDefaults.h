@@ -7,7 +7,6 @@
 #include <QProcessEnvironment>
 #include <QSettings>
 #include <QString>
-
 #include <functional>
 #include <memory>
 #include <utility>
@@ -27,7 +26,8 @@ std::pair<QString, QString> qtNamesOfDomain(const QString& domain);
 QString userConfigFolder(const QProcessEnvironment& environment, const QString& homeDirectory);
 
 // The store of the platform this controller was built for.
-std::unique_ptr<QSettings> openUserDefaults(const QProcessEnvironment& environment, const QString& homeDirectory);
+std::unique_ptr<QSettings> openUserDefaults(const QProcessEnvironment& environment,
+                                            const QString& homeDirectory);
 
 // QSettings keeps the first error it met for the rest of its life. After a failed write the next write
 // therefore goes through a new object, made while the old one still holds the values not yet written

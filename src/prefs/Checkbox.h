@@ -23,7 +23,9 @@ inline int checkboxState(const QCheckBox& box)
 
 inline void setCheckboxState(QCheckBox& box, int state)
 {
-    box.setCheckState(state == StateOff ? Qt::Unchecked : state == StateOn ? Qt::Checked : Qt::PartiallyChecked);
+    box.setCheckState(state == StateOff  ? Qt::Unchecked
+                      : state == StateOn ? Qt::Checked
+                                         : Qt::PartiallyChecked);
 }
 
 } // namespace tolvane

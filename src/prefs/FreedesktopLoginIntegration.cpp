@@ -7,7 +7,6 @@
 #include "prefs/LoginIntegration.h"
 
 #include <QDir>
-
 #include <optional>
 
 namespace tolvane {

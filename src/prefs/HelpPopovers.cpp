@@ -35,7 +35,8 @@ void AppDelegate::showPopOver(QWidget* anchor, const QString& withMsg)
     // application's default font, wrapped at that width.
     const QString text = outlets.popoverMsg->text();
     const int width = outlets.popoverMsg->width();
-    const QRect needed = QFontMetrics(QApplication::font()).boundingRect(QRect(0, 0, width, 0), Qt::TextWordWrap, text);
+    const QRect needed =
+        QFontMetrics(QApplication::font()).boundingRect(QRect(0, 0, width, 0), Qt::TextWordWrap, text);
     const int height = needed.height() + PopoverPadding;
     outlets.popoverMsg->setGeometry(0, 0, width, height);
     outlets.popover->setContentSize(QSize(width, height));

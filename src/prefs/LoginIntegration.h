@@ -7,7 +7,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <memory>
 
 namespace tolvane {
@@ -20,8 +19,8 @@ inline const QString LoginEntryName = ApplicationId + QStringLiteral(".user");
 struct LoginAgent {
     QString dataLocation;
     bool openAtLogin = false;
-    QString bundlePath;  // the installed application: the bundle on macOS, the executable elsewhere
-    QString version;     // the controller's version, recorded in the entry
+    QString bundlePath; // the installed application: the bundle on macOS, the executable elsewhere
+    QString version;    // the controller's version, recorded in the entry
 };
 
 class LoginIntegration {

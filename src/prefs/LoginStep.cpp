@@ -15,7 +15,8 @@ namespace {
 const QString CreateFolderFailedFormat = QStringLiteral("Failed to create %1 directory");
 const QString SettingFormat = QStringLiteral("Setting TOLVANE_HOME environment variable to %1...");
 const QString SetFailedText = QStringLiteral("Failed to set TOLVANE_HOME env.");
-const QString WritingFormat = QStringLiteral("Writing the .plist for the TOLVANE_HOME environment variable... %1");
+const QString WritingFormat =
+    QStringLiteral("Writing the .plist for the TOLVANE_HOME environment variable... %1");
 const QString SavedFormat = QStringLiteral("Saved .plist file to %1");
 const QString SucceededFormat = QStringLiteral("Successfully set TOLVANE_HOME env to %1.");
 const QString SaveFailedFormat = QStringLiteral("Failed to save .plist file!  Result: %1");

@@ -1,9 +1,10 @@
 // The preferences store and the Preferences window: first-run registration, load, Apply and discard.
+#include "prefs/Preferences.h"
+
 #include "app/AppDelegate.h"
 #include "app/Messages.h"
 #include "prefs/Checkbox.h"
 #include "prefs/PathControl.h"
-#include "prefs/Preferences.h"
 #include "server/Paths.h"
 
 #include <QApplication>
@@ -12,8 +13,9 @@ namespace tolvane {
 
 namespace {
 
-const QString NoDefaultDataPathText = QStringLiteral("The default Tolvane data path is nil, please check the "
-                                                     "TOLVANE_HOME environment variable value or re-install Tolvane.");
+const QString NoDefaultDataPathText =
+    QStringLiteral("The default Tolvane data path is nil, please check the "
+                   "TOLVANE_HOME environment variable value or re-install Tolvane.");
 const QString CannotSaveText =
     QStringLiteral("Sorry but your preferences cannot be saved, please check the Console logs.");
 // The version label once the first run is behind: the version's series.
@@ -63,7 +65,8 @@ void AppDelegate::loadPreferences()
         setCheckboxState(*outlets.loadOnLogin, !autoLoad.isValid() || autoLoad.toBool() ? StateOn : StateOff);
     const QVariant autoStart = store.value(AutoStartOnLoadKey);
     if (outlets.startOnLoad)
-        setCheckboxState(*outlets.startOnLoad, !autoStart.isValid() || autoStart.toBool() ? StateOn : StateOff);
+        setCheckboxState(*outlets.startOnLoad,
+                         !autoStart.isValid() || autoStart.toBool() ? StateOn : StateOff);
 }
 
 void AppDelegate::savePreferences()

@@ -15,7 +15,8 @@ inline const QString AutoStartOnLoadKey = QStringLiteral("autoStartOnLoad");
 // The data location the user chose.
 inline const QString CustomTolvaneDataKey = QStringLiteral("customTolvaneData");
 
-inline const QString DataFolderNotFoundText = QStringLiteral(
-    "Tolvane data folder is not found. Click the `Start Tolvane` button to auto-create the Tolvane data folder.");
+inline const QString DataFolderNotFoundText =
+    QStringLiteral("Tolvane data folder is not found. Click the `Start Tolvane` button to auto-create the "
+                   "Tolvane data folder.");
 
 } // namespace tolvane

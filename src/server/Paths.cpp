@@ -8,15 +8,15 @@
 
 #include <QDir>
 #include <QFile>
-
 #include <sys/stat.h>
 
 namespace tolvane {
 
 namespace {
 const QString MissingExecutableDetail = QStringLiteral("%1\n* The Tolvane executable cannot be found.");
-const QString LookedForFormat = QStringLiteral("The Tolvane executable was looked for at '%1'; set %2 to use another one.");
-}
+const QString LookedForFormat =
+    QStringLiteral("The Tolvane executable was looked for at '%1'; set %2 to use another one.");
+} // namespace
 
 std::optional<QString> getEnvVar(const QString& name)
 {

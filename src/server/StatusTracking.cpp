@@ -8,7 +8,6 @@
 #include "server/ServerContract.h"
 
 #include <QRegularExpression>
-
 #include <chrono>
 
 namespace tolvane {

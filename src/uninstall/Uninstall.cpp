@@ -1,8 +1,8 @@
 // The uninstall action: runs the uninstall tool installed beside the application, then quits.
 #include "app/AppDelegate.h"
 #include "app/Messages.h"
-#include "prefs/Checkbox.h"
 #include "common/ShellText.h"
+#include "prefs/Checkbox.h"
 #include "server/Paths.h"
 
 #include <QDir>
@@ -15,7 +15,8 @@ namespace {
 const QString ToolName = QStringLiteral("Tolvane_Uninstall.tool");
 const QString ToolMissingFormat = QStringLiteral(
     "The Tolvane uninstall script is not found at '%1'. You need to reinstall the Tolvane application.");
-const QString UninstallQuestion = QStringLiteral("Are you sure that you want to uninstall the Tolvane application?");
+const QString UninstallQuestion =
+    QStringLiteral("Are you sure that you want to uninstall the Tolvane application?");
 const QString UninstallFailedText =
     QStringLiteral("The Tolvane uninstall did not succeed. You can see the logs at the Console application.");
 

@@ -9,14 +9,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstring>
-#include <thread>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tolvane::testing {
@@ -71,7 +69,9 @@ protected:
 TEST_F(LifecycleTest, TheControllerBringsTheServerUpByItselfAndASecondLaunchReopensIt)
 {
     launch(first);
-    ASSERT_TRUE(RecordingHost::waitFor([&] { return outputContains(first, "Running, you can now click on 'Open in Browser' menu."); }, WaitMs))
+    ASSERT_TRUE(RecordingHost::waitFor(
+        [&] { return outputContains(first, "Running, you can now click on 'Open in Browser' menu."); },
+        WaitMs))
         << output.toStdString();
     EXPECT_EQ(serverStatus(), 0);
 
@@ -79,7 +79,8 @@ TEST_F(LifecycleTest, TheControllerBringsTheServerUpByItselfAndASecondLaunchReop
     ASSERT_TRUE(second.waitForFinished(WaitMs));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
-    ASSERT_TRUE(RecordingHost::waitFor([&] { return outputContains(first, "Tolvane was opened again."); }, WaitMs));
+    ASSERT_TRUE(
+        RecordingHost::waitFor([&] { return outputContains(first, "Tolvane was opened again."); }, WaitMs));
     EXPECT_EQ(first.state(), QProcess::Running);
 
     // The platform's own request to end it: the termination step says why, the server keeps running.
@@ -95,7 +96,8 @@ TEST_F(LifecycleTest, WithoutTheExecutableTheLaunchAlertsAndEnds)
     launch(first);
     // The alert is modal; on the offscreen platform nobody answers it, so close it from outside by
     // ending the process politely once it is up.
-    ASSERT_TRUE(RecordingHost::waitFor([&] { return outputContains(first, "The Tolvane executable cannot be found."); }, WaitMs));
+    ASSERT_TRUE(RecordingHost::waitFor(
+        [&] { return outputContains(first, "The Tolvane executable cannot be found."); }, WaitMs));
     first.terminate();
     ASSERT_TRUE(first.waitForFinished(WaitMs));
     EXPECT_TRUE(outputContains(first, "Tolvane was quit because the required setup is incomplete."));
@@ -177,7 +179,8 @@ TEST(QuitTest, TheStopSentAtQuitOutlivesTheController)
         controller.loadInterface();
         controller.applicationWillFinishLaunching();
         controller.quitApplcation(nullptr);
-        EXPECT_EQ(recorder.alerts, QStringList{QStringLiteral("This will stop and quit Tolvane, are you sure?")});
+        EXPECT_EQ(recorder.alerts,
+                  QStringList{QStringLiteral("This will stop and quit Tolvane, are you sure?")});
         EXPECT_EQ(recorder.terminateCalls, 1);
         EXPECT_EQ(recorder.launchedCommandLines.filter(QStringLiteral(" stop")).size(), 1);
     }

@@ -1,19 +1,17 @@
 // The real host runs real commands: output through one pipe, every end delivered once, and
 // commands that outlive the host.
+#include "platform/QtHost.h"
+
 #include "Processes.h"
 #include "RecordingHost.h"
-#include "platform/QtHost.h"
 
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -24,7 +22,8 @@ class QtHostTest : public ::testing::Test {
 protected:
     QtHostTest()
     {
-        QObject::connect(&host, &Host::taskDidTerminate, [this](const TaskTermination& t) { ends.push_back(t); });
+        QObject::connect(&host, &Host::taskDidTerminate,
+                         [this](const TaskTermination& t) { ends.push_back(t); });
     }
 
     // Launches the command line through a plain shell (the host runs whatever program it is given;
@@ -32,9 +31,11 @@ protected:
     void launch(const QString& line, std::optional<QProcessEnvironment> environment = std::nullopt,
                 std::optional<std::chrono::milliseconds> timeLimit = std::nullopt)
     {
-        TaskSpec spec{QStringLiteral("/bin/bash"), {QStringLiteral("-c"), line}, std::move(environment), timeLimit};
+        TaskSpec spec{
+            QStringLiteral("/bin/bash"), {QStringLiteral("-c"), line}, std::move(environment), timeLimit};
         QString failure;
-        ASSERT_TRUE(host.launchTask(spec, [this](const QByteArray& piece) { outputs.push_back(piece); }, &failure))
+        ASSERT_TRUE(host.launchTask(
+            spec, [this](const QByteArray& piece) { outputs.push_back(piece); }, &failure))
             << failure.toStdString();
     }
     bool waitForEnds(std::size_t count, int timeoutMs = 60000)
@@ -76,10 +77,11 @@ TEST_F(QtHostTest, ACommandThatWritesNothingGivesOneEmptyPiece)
 
 TEST_F(QtHostTest, OutputAfterTheFirstPieceIsDrainedSoTheCommandIsNotKilled)
 {
-    launch(QStringLiteral("echo first; sleep 0.2; for i in $(seq 1 20000); do echo \"line $i\"; done; exit 7"));
+    launch(
+        QStringLiteral("echo first; sleep 0.2; for i in $(seq 1 20000); do echo \"line $i\"; done; exit 7"));
     ASSERT_TRUE(waitForEnds(1));
     EXPECT_EQ(outputs.size(), 1u);
-    EXPECT_EQ(ends[0].terminationStatus, 7);  // 141 would mean SIGPIPE on a closed pipe
+    EXPECT_EQ(ends[0].terminationStatus, 7); // 141 would mean SIGPIPE on a closed pipe
 }
 
 TEST_F(QtHostTest, ACommandKilledByASignalReportsItAsTheShellDoes)
@@ -103,7 +105,8 @@ TEST_F(QtHostTest, AProgramThatCannotBeStartedIsRefusedAndNeverEnds)
     QString failure;
     TaskSpec spec{folder.filePath(QStringLiteral("no-such-program")), {}, std::nullopt, std::nullopt};
     int handled = 0;
-    EXPECT_FALSE(host.launchTask(spec, [&handled](const QByteArray&) { ++handled; }, &failure));
+    EXPECT_FALSE(host.launchTask(
+        spec, [&handled](const QByteArray&) { ++handled; }, &failure));
     EXPECT_FALSE(failure.isEmpty());
     EXPECT_FALSE(waitForEnds(1, 500));
     EXPECT_EQ(handled, 0) << "a command that never started has no output to hand on";
@@ -127,7 +130,7 @@ TEST_F(QtHostTest, EveryEndIsDeliveredExactlyOnce)
         launch(QStringLiteral("exit %1").arg(i));
     const bool all = waitForEnds(20, 20000);
     ASSERT_TRUE(all) << ends.size() << " ends, " << outputs.size() << " outputs";
-    RecordingHost::waitFor([] { return false; }, 300);  // any duplicate would arrive meanwhile
+    RecordingHost::waitFor([] { return false; }, 300); // any duplicate would arrive meanwhile
     ASSERT_EQ(ends.size(), 20u);
     std::vector<int> statuses;
     for (const TaskTermination& end : ends)
@@ -164,7 +167,8 @@ TEST_F(QtHostTest, WhatIgnoresTheRequestToTerminateIsKilledAfterTheGracePeriod)
 {
     const QString pids = folder.filePath(QStringLiteral("pids"));
     // Ignored signals stay ignored in every program the shell starts, the background one included.
-    launch(QStringLiteral("trap '' TERM; echo $$ > '%1'; sleep 300 & echo $! >> '%1'; while :; do sleep 0.1; done")
+    launch(QStringLiteral(
+               "trap '' TERM; echo $$ > '%1'; sleep 300 & echo $! >> '%1'; while :; do sleep 0.1; done")
                .arg(pids),
            std::nullopt, std::chrono::seconds(1));
     ASSERT_TRUE(waitForEnds(1));
@@ -181,13 +185,16 @@ TEST(QtHostLifetime, CommandsStillRunningWhenTheHostGoesFinishAndKeepWriting)
     const QString doneFile = folder.filePath(QStringLiteral("done"));
     {
         QtHost host;
-        TaskSpec spec{QStringLiteral("/bin/bash"),
-                      {QStringLiteral("-c"),
-                       QStringLiteral("echo started; sleep 1; for i in $(seq 1 5000); do echo \"line $i\"; done; "
-                                      "echo finished > '%1'")
-                           .arg(doneFile)},
-                      std::nullopt, std::nullopt};
-        ASSERT_TRUE(host.launchTask(spec, [](const QByteArray&) {}, nullptr));
+        TaskSpec spec{
+            QStringLiteral("/bin/bash"),
+            {QStringLiteral("-c"),
+             QStringLiteral("echo started; sleep 1; for i in $(seq 1 5000); do echo \"line $i\"; done; "
+                            "echo finished > '%1'")
+                 .arg(doneFile)},
+            std::nullopt,
+            std::nullopt};
+        ASSERT_TRUE(host.launchTask(
+            spec, [](const QByteArray&) {}, nullptr));
         RecordingHost::waitFor([] { return false; }, 200);
     }
     // The host is gone: the command was neither killed nor left writing into a closed pipe.

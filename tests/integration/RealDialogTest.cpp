@@ -15,11 +15,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <functional>
+#include <gtest/gtest.h>
 #include <optional>
 
 namespace tolvane::testing {
@@ -57,7 +55,7 @@ enum class Answer { Return, Enter, Escape, CloseWindow, ClickOk, ClickCancel };
 
 struct AlertRow {
     const char* name;
-    QStringList buttons;  // none: the single default "OK"
+    QStringList buttons; // none: the single default "OK"
     Answer answer;
     int expected;
 };
@@ -91,8 +89,8 @@ TEST_P(RealAlertTest, AnswersAsTheUserDid)
             break;
         case Answer::ClickOk:
         case Answer::ClickCancel:
-            if (QAbstractButton* button =
-                    buttonTitled(box, row.answer == Answer::ClickOk ? QStringLiteral("OK") : QStringLiteral("Cancel")))
+            if (QAbstractButton* button = buttonTitled(
+                    box, row.answer == Answer::ClickOk ? QStringLiteral("OK") : QStringLiteral("Cancel")))
                 QTest::mouseClick(button, Qt::LeftButton);
             break;
         }
@@ -126,8 +124,9 @@ class HeldBackTest : public ::testing::Test {
 protected:
     HeldBackTest()
     {
-        QObject::connect(&host, &Host::taskDidTerminate, &host,
-                         [this](const TaskTermination& t) { events << QStringLiteral("end %1").arg(t.terminationStatus); });
+        QObject::connect(&host, &Host::taskDidTerminate, &host, [this](const TaskTermination& t) {
+            events << QStringLiteral("end %1").arg(t.terminationStatus);
+        });
     }
 
     // A command that writes its pid down and ends with the status.
@@ -136,8 +135,10 @@ protected:
         const QString pidFile = folder.filePath(QStringLiteral("pid-%1").arg(status));
         TaskSpec spec;
         spec.launchPath = QStringLiteral("/bin/bash");
-        spec.arguments = {QStringLiteral("-c"), QStringLiteral("echo $$ > '%1'; exit %2").arg(pidFile).arg(status)};
-        ASSERT_TRUE(host.launchTask(spec, [](const QByteArray&) {}, nullptr));
+        spec.arguments = {QStringLiteral("-c"),
+                          QStringLiteral("echo $$ > '%1'; exit %2").arg(pidFile).arg(status)};
+        ASSERT_TRUE(host.launchTask(
+            spec, [](const QByteArray&) {}, nullptr));
         pidFiles << pidFile;
     }
     // The host has seen the command end: its process was reaped, which the host does when it handles
@@ -176,8 +177,9 @@ TEST_F(HeldBackTest, EndsAndTimersThatComeWhileAnAlertIsUpFollowTheAnswerInOrder
     EXPECT_TRUE(duringAlert.isEmpty()) << duringAlert.join(QLatin1Char(',')).toStdString();
 
     ASSERT_TRUE(RecordingHost::waitFor([&] { return events.size() >= 3; }, WaitMs));
-    RecordingHost::waitFor([] { return false; }, 100);  // nothing more comes
-    EXPECT_EQ(events, (QStringList{QStringLiteral("end 1"), QStringLiteral("timer"), QStringLiteral("end 2")}));
+    RecordingHost::waitFor([] { return false; }, 100); // nothing more comes
+    EXPECT_EQ(events,
+              (QStringList{QStringLiteral("end 1"), QStringLiteral("timer"), QStringLiteral("end 2")}));
 }
 
 // The two confirmations that matter most, answered with Escape on the real alert: the controller and
@@ -217,7 +219,8 @@ TEST_F(RealConfirmationTest, QuitAnsweredWithEscapeKeepsTheServerAndTheControlle
     controller->quitApplcation(nullptr);
     RecordingHost::waitFor([] { return false; }, 500); // a stop, had one been sent, has time to end
 
-    EXPECT_EQ(recorder->alerts, QStringList{QStringLiteral("This will stop and quit Tolvane, are you sure?")});
+    EXPECT_EQ(recorder->alerts,
+              QStringList{QStringLiteral("This will stop and quit Tolvane, are you sure?")});
     EXPECT_EQ(recorder->terminateCalls, 0);
     EXPECT_TRUE(recorder->launchedCommandLines.filter(QStringLiteral(" stop")).isEmpty())
         << recorder->launchedCommandLines.join(QLatin1Char('\n')).toStdString();
@@ -237,8 +240,8 @@ TEST_F(RealConfirmationTest, UninstallAnsweredWithEscapeRunsNoTool)
     controller->tolvaneUninstall(nullptr);
     RecordingHost::waitFor([] { return false; }, 200);
 
-    EXPECT_EQ(recorder->alerts,
-              QStringList{QStringLiteral("Are you sure that you want to uninstall the Tolvane application?")});
+    EXPECT_EQ(recorder->alerts, QStringList{QStringLiteral(
+                                    "Are you sure that you want to uninstall the Tolvane application?")});
     EXPECT_FALSE(QFile::exists(ran)) << "the uninstall tool ran";
     EXPECT_EQ(recorder->terminateCalls, 0);
 }

@@ -14,11 +14,9 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <iostream>
 
 namespace tolvane::testing {
@@ -60,14 +58,19 @@ protected:
 
     int runServer(const QString& word) { return testing::runServer(executable, word, sandbox.data); }
 
-    bool waitFor(const std::function<bool()>& condition) { return RecordingHost::waitFor(condition, ServerWaitMs); }
+    bool waitFor(const std::function<bool()>& condition)
+    {
+        return RecordingHost::waitFor(condition, ServerWaitMs);
+    }
     bool presentedRunning()
     {
-        return controller->status() == ServerStatusRunning && controller->outlets.statusItem->image() == QStringLiteral("stop");
+        return controller->status() == ServerStatusRunning &&
+               controller->outlets.statusItem->image() == QStringLiteral("stop");
     }
     bool presentedStopped()
     {
-        return controller->status() == ServerStatusStopped && controller->outlets.statusItem->image() == QStringLiteral("favicon") &&
+        return controller->status() == ServerStatusStopped &&
+               controller->outlets.statusItem->image() == QStringLiteral("favicon") &&
                controller->outlets.statusItem->toolTip() == QStringLiteral("Tolvane is stopped.");
     }
 
@@ -118,7 +121,8 @@ TEST_F(ServerControlTest, StartWhileAnotherListenerHoldsThePortAlertsThenPresent
     EXPECT_TRUE(controller->outlets.startTolvane->isEnabled());
     // The log names the holder of the port: this very test program.
     const QString holder = QStringLiteral("(process %1)").arg(QCoreApplication::applicationPid());
-    EXPECT_EQ(recorder->records.filter(holder).size(), 1) << recorder->records.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(recorder->records.filter(holder).size(), 1)
+        << recorder->records.join(QLatin1Char('|')).toStdString();
 }
 
 TEST_F(ServerControlTest, AClientConnectionToPort8008RaisesNoPortAlert)
@@ -167,7 +171,7 @@ TEST_F(ServerControlTest, AStatusCommandThatWritesSeveralPiecesIsNotKilledAndIts
     ASSERT_FALSE(chatty.isEmpty());
     setExecutable(chatty);
     makeController();
-    controller->setNewStatus(ServerStatusStopped);  // a changed code: the first piece is shown
+    controller->setNewStatus(ServerStatusStopped); // a changed code: the first piece is shown
     controller->getTolvaneStatus();
     ASSERT_TRUE(waitFor([&] { return controller->status() == ServerStatusFailedToStart; }));
     EXPECT_EQ(controller->outlets.statusItem->image(), QStringLiteral("exclaim"));

@@ -6,9 +6,7 @@
 
 #include <QDir>
 #include <QFile>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace tolvane::testing {

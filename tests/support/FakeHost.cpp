@@ -2,10 +2,8 @@
 #include "FakeHost.h"
 
 #include <QCoreApplication>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace tolvane::testing {
@@ -21,7 +19,8 @@ FakeHost::FakeHost()
 
 void FakeHost::useStoreAt(const QString& path)
 {
-    store = std::make_unique<UserDefaults>([path] { return std::make_unique<QSettings>(path, QSettings::IniFormat); });
+    store = std::make_unique<UserDefaults>(
+        [path] { return std::make_unique<QSettings>(path, QSettings::IniFormat); });
 }
 
 FakeHost::~FakeHost() = default;
@@ -163,7 +162,8 @@ void FakeHost::advance(std::chrono::milliseconds by)
         }
         std::size_t next = timers.size();
         for (std::size_t i = 0; i < timers.size(); ++i) {
-            if (timers[i].alive && timers[i].due <= until && (next == timers.size() || timers[i].due < timers[next].due))
+            if (timers[i].alive && timers[i].due <= until &&
+                (next == timers.size() || timers[i].due < timers[next].due))
                 next = i;
         }
         if (limited) {
@@ -190,7 +190,8 @@ void FakeHost::advance(std::chrono::milliseconds by)
 
 std::size_t FakeHost::liveTimers() const
 {
-    return static_cast<std::size_t>(std::count_if(timers.begin(), timers.end(), [](const Timer& t) { return t.alive; }));
+    return static_cast<std::size_t>(
+        std::count_if(timers.begin(), timers.end(), [](const Timer& t) { return t.alive; }));
 }
 
 QStringList FakeHost::notificationSubtitles() const

@@ -8,7 +8,6 @@
 
 #include <QSettings>
 #include <QTemporaryDir>
-
 #include <deque>
 #include <memory>
 #include <vector>
@@ -84,10 +83,10 @@ public:
     // Runs as each accepted task is recorded, so that a test can look at the state at that moment.
     std::function<void(const TaskSpec&)> onLaunch;
     QStringList systemCommands;
-    std::function<int(const QString&)> systemAnswer;  // default: 0
+    std::function<int(const QString&)> systemAnswer; // default: 0
     std::vector<AlertRequest> alerts;
-    std::deque<int> alertAnswers;  // default: the first button
-    std::function<void(const AlertRequest&)> onAlert;  // runs while the alert is "on screen"
+    std::deque<int> alertAnswers;                     // default: the first button
+    std::function<void(const AlertRequest&)> onAlert; // runs while the alert is "on screen"
     std::vector<UserNotification> notifications;
     QStringList logRecords;
     std::vector<QUrl> openedUrls;

@@ -1,5 +1,6 @@
 // The real host with a recorder in front: commands, timers, files and the system log are real; alerts
-// are answered by the test (or on screen, when asked for), and notifications and log records are kept for it to read.
+// are answered by the test (or on screen, when asked for), and notifications and log records are kept for it
+// to read.
 #pragma once
 
 #include "ForwardingHost.h"

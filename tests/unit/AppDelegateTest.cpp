@@ -1,6 +1,6 @@
 // The controller's initial state, the status codes it records, and the splash window.
-#include "common/BuildInfo.h"
 #include "ControllerTest.h"
+#include "common/BuildInfo.h"
 
 namespace tolvane::testing {
 namespace {
@@ -27,7 +27,8 @@ TEST(AppDelegateCreation, HearsTheEndOfEveryCommandLaunchedThroughTheHost)
     controller.applicationWillFinishLaunching();
     TaskSpec spec;
     spec.launchPath = QStringLiteral("/bin/bash");
-    spec.arguments = {QStringLiteral("-l"), QStringLiteral("-c"), QStringLiteral("lsof -nP -iTCP:8008 -sTCP:LISTEN")};
+    spec.arguments = {QStringLiteral("-l"), QStringLiteral("-c"),
+                      QStringLiteral("lsof -nP -iTCP:8008 -sTCP:LISTEN")};
     ASSERT_TRUE(fake.launchTask(spec, {}, nullptr));
     fake.endTask(0, 0);
     // The end of a port check that found the port in use is interpreted by the controller.

@@ -1,8 +1,9 @@
 // The command runner: what is launched for each command, the first output, and launch failures.
+#include "server/CommandRunner.h"
+
 #include "ControllerTest.h"
 #include "common/ShellText.h"
 #include "prefs/Preferences.h"
-#include "server/CommandRunner.h"
 #include "server/Paths.h"
 
 namespace tolvane::testing {
@@ -35,7 +36,8 @@ TEST(ShellQuoting, OrdinaryPathsStayPlainOthersAreQuotedSoTheShellSeesThemUnchan
         const char* text;
         const char* quoted;
     } rows[] = {
-        {"/Applications/Tolvane/support/tolvane/tolvane.pex", "/Applications/Tolvane/support/tolvane/tolvane.pex"},
+        {"/Applications/Tolvane/support/tolvane/tolvane.pex",
+         "/Applications/Tolvane/support/tolvane/tolvane.pex"},
         {"/opt/my server/tolvane.pex", "'/opt/my server/tolvane.pex'"},
         {"/opt/it's/x", "'/opt/it'\\''s/x'"},
         {"/opt/$HOME/`id`/x", "'/opt/$HOME/`id`/x'"},
@@ -52,7 +54,8 @@ TEST_F(CommandRunnerTest, ServerCommandRunsTheExecutableThroughALoginShellWithTh
     ASSERT_EQ(fake.tasks.size(), 1u);
     const TaskSpec& spec = fake.tasks[0].spec;
     EXPECT_EQ(spec.launchPath, QStringLiteral("/bin/bash"));
-    EXPECT_EQ(spec.arguments, (QStringList{QStringLiteral("-l"), QStringLiteral("-c"), executablePath() + QStringLiteral(" status")}));
+    EXPECT_EQ(spec.arguments, (QStringList{QStringLiteral("-l"), QStringLiteral("-c"),
+                                           executablePath() + QStringLiteral(" status")}));
     ASSERT_TRUE(spec.environment.has_value());
     EXPECT_EQ(spec.environment->value(QStringLiteral("TOLVANE_HOME")), dataPath);
     EXPECT_EQ(spec.environment->value(QStringLiteral("HOME")), fake.home);
@@ -100,7 +103,10 @@ TEST_F(CommandRunnerTest, OnlyTheStatusPollLeavesTheIconAlone)
     const struct {
         const char* command;
         const char* image;
-    } rows[] = {{"status", "favicon"}, {"start", "loading"}, {"stop", "loading"}, {"lsof -nP -iTCP:8008 -sTCP:LISTEN", "loading"}};
+    } rows[] = {{"status", "favicon"},
+                {"start", "loading"},
+                {"stop", "loading"},
+                {"lsof -nP -iTCP:8008 -sTCP:LISTEN", "loading"}};
     for (const auto& row : rows) {
         item().setImage(QStringLiteral("favicon"));
         controller->runTask(QString::fromLatin1(row.command));
@@ -110,13 +116,14 @@ TEST_F(CommandRunnerTest, OnlyTheStatusPollLeavesTheIconAlone)
 
 TEST_F(CommandRunnerTest, FirstOutputIsLoggedAndShownOnlyWhileTheCodeHasJustChanged)
 {
-    controller->setNewStatus(ServerStatusStarting);  // 101 -> 4: changed
+    controller->setNewStatus(ServerStatusStarting); // 101 -> 4: changed
     controller->runTask(QStringLiteral("start"));
     fake.tasks[0].handler(QByteArray("Tolvane is starting\n"));
     EXPECT_EQ(fake.logRecords, QStringList{QStringLiteral("Tolvane is starting\n")});
-    EXPECT_TRUE(controller->outlets.taskLogs->toPlainText().endsWith(QStringLiteral(" Tolvane is starting\n")));
+    EXPECT_TRUE(
+        controller->outlets.taskLogs->toPlainText().endsWith(QStringLiteral(" Tolvane is starting\n")));
 
-    controller->setNewStatus(ServerStatusStarting);  // 4 -> 4: steady
+    controller->setNewStatus(ServerStatusStarting); // 4 -> 4: steady
     fake.logRecords.clear();
     const QString before = controller->outlets.taskLogs->toPlainText();
     controller->runTask(QStringLiteral("status"));
@@ -157,7 +164,8 @@ TEST_F(CommandRunnerTest, RefusedLaunchRecordsUndeterminedLogsAndRestoresTheIcon
     item().setImage(QStringLiteral("stop"));
     EXPECT_EQ(controller->runTolvane(QStringLiteral("stop")), ServerStatusUndetermined);
     EXPECT_EQ(controller->lastStatus(), ServerStatusRunning);
-    EXPECT_EQ(fake.logRecords, QStringList{QStringLiteral("Error running `tolvane` launch refused by the test")});
+    EXPECT_EQ(fake.logRecords,
+              QStringList{QStringLiteral("Error running `tolvane` launch refused by the test")});
     EXPECT_EQ(item().image(), QStringLiteral("stop"));
 }
 

@@ -1,6 +1,6 @@
 // The help popovers of the Preferences window and the help buttons' tooltips.
-#include "common/BuildInfo.h"
 #include "ControllerTest.h"
+#include "common/BuildInfo.h"
 #include "prefs/Popover.h"
 
 namespace tolvane::testing {

@@ -4,7 +4,6 @@
 #include "prefs/Popover.h"
 
 #include <QTest>
-
 #include <functional>
 
 namespace tolvane::testing {
@@ -102,7 +101,8 @@ bool launchedPortCheck(AppDelegate&, FakeHost& fake)
 }
 bool launchedStop(AppDelegate&, FakeHost& fake)
 {
-    return fake.runningTask(QStringLiteral("stop")) >= 0 && fake.notificationSubtitles().contains(QStringLiteral("Stopping"));
+    return fake.runningTask(QStringLiteral("stop")) >= 0 &&
+           fake.notificationSubtitles().contains(QStringLiteral("Stopping"));
 }
 bool openedBrowser(AppDelegate&, FakeHost& fake)
 {
@@ -116,17 +116,22 @@ bool applyEnabled(AppDelegate& controller, FakeHost&)
 INSTANTIATE_TEST_SUITE_P(
     Controls, InterfaceActionTest,
     ::testing::Values(
-        ActionRow{"startTolvane", [](AppDelegate& c) { c.outlets.startTolvane->trigger(); }, launchedPortCheck},
+        ActionRow{"startTolvane", [](AppDelegate& c) { c.outlets.startTolvane->trigger(); },
+                  launchedPortCheck},
         ActionRow{"stopTolvane", [](AppDelegate& c) { c.outlets.stopTolvane->trigger(); }, launchedStop},
-        ActionRow{"openInBrowserMenu", [](AppDelegate& c) { c.outlets.openInBrowserMenu->trigger(); }, openedBrowser},
+        ActionRow{"openInBrowserMenu", [](AppDelegate& c) { c.outlets.openInBrowserMenu->trigger(); },
+                  openedBrowser},
         ActionRow{"startButton", [](AppDelegate& c) { c.outlets.startButton->click(); }, launchedPortCheck},
         ActionRow{"stopButton", [](AppDelegate& c) { c.outlets.stopButton->click(); }, launchedStop},
-        ActionRow{"openBrowserButton", [](AppDelegate& c) { c.outlets.openBrowserButton->click(); }, openedBrowser},
-        ActionRow{"showPreferencesMenu", [](AppDelegate& c) { menuAction(c, "showPreferencesMenu")->trigger(); },
+        ActionRow{"openBrowserButton", [](AppDelegate& c) { c.outlets.openBrowserButton->click(); },
+                  openedBrowser},
+        ActionRow{"showPreferencesMenu",
+                  [](AppDelegate& c) { menuAction(c, "showPreferencesMenu")->trigger(); },
                   [](AppDelegate& c, FakeHost&) { return c.outlets.window->isVisible(); }},
         ActionRow{"quitMenu", [](AppDelegate& c) { menuAction(c, "quitMenu")->trigger(); },
                   [](AppDelegate&, FakeHost& f) {
-                      return f.alertMessages() == QStringList{QStringLiteral("This will stop and quit Tolvane, are you sure?")};
+                      return f.alertMessages() ==
+                             QStringList{QStringLiteral("This will stop and quit Tolvane, are you sure?")};
                   }},
         ActionRow{"savePrefs",
                   [](AppDelegate& c) {
@@ -140,7 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
                       windowButton(c, "discardButton")->click();
                   },
                   [](AppDelegate& c, FakeHost&) { return !c.outlets.window->isVisible(); }},
-        ActionRow{"customTolvaneData", [](AppDelegate& c) { c.outlets.customTolvaneData->choose(QStringLiteral("/tmp")); },
+        ActionRow{"customTolvaneData",
+                  [](AppDelegate& c) { c.outlets.customTolvaneData->choose(QStringLiteral("/tmp")); },
                   applyEnabled},
         ActionRow{"loadOnLogin", [](AppDelegate& c) { c.outlets.loadOnLogin->click(); }, applyEnabled},
         ActionRow{"startOnLoad", [](AppDelegate& c) { c.outlets.startOnLoad->click(); }, applyEnabled},
@@ -151,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   [](AppDelegate& c, FakeHost&) {
                       return c.outlets.popover->isVisible() &&
-                             c.outlets.popoverMsg->text().endsWith(QStringLiteral("refer to the README document."));
+                             c.outlets.popoverMsg->text().endsWith(
+                                 QStringLiteral("refer to the README document."));
                   }},
         ActionRow{"tolvaneUninstallHelp",
                   [](AppDelegate& c) {
@@ -164,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
                   }},
         ActionRow{"uninstallButton", [](AppDelegate& c) { windowButton(c, "uninstallButton")->click(); },
                   [](AppDelegate&, FakeHost& f) {
-                      return f.alerts.size() == 1 &&
-                             f.alerts[0].messageText.startsWith(QStringLiteral("The Tolvane uninstall script is not found"));
+                      return f.alerts.size() == 1 && f.alerts[0].messageText.startsWith(QStringLiteral(
+                                                         "The Tolvane uninstall script is not found"));
                   }},
         ActionRow{"clearLogsButton",
                   [](AppDelegate& c) {
@@ -173,9 +180,12 @@ INSTANTIATE_TEST_SUITE_P(
                       windowButton(c, "clearLogsButton")->click();
                   },
                   [](AppDelegate& c, FakeHost&) { return c.outlets.taskLogs->toPlainText().isEmpty(); }},
-        ActionRow{"closeSplashButton",
-                  [](AppDelegate& c) { c.outlets.splash->findChild<QAbstractButton*>(QStringLiteral("closeSplashButton"))->click(); },
-                  [](AppDelegate& c, FakeHost&) { return !c.outlets.splash->isVisible(); }}),
+        ActionRow{
+            "closeSplashButton",
+            [](AppDelegate& c) {
+                c.outlets.splash->findChild<QAbstractButton*>(QStringLiteral("closeSplashButton"))->click();
+            },
+            [](AppDelegate& c, FakeHost&) { return !c.outlets.splash->isVisible(); }}),
     [](const ::testing::TestParamInfo<ActionRow>& row) { return std::string(row.param.control); });
 
 } // namespace

@@ -1,12 +1,11 @@
 // The controller's sequence from launch to termination: the launch, reopen, Quit and the notification
 // that says why the application ended.
-#include "common/BuildInfo.h"
 #include "ControllerTest.h"
+#include "common/BuildInfo.h"
 #include "prefs/PathControl.h"
 
 #include <QMessageBox>
 #include <QTimer>
-
 #include <chrono>
 #include <functional>
 
@@ -15,8 +14,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString SetupIncomplete = QStringLiteral(
-    "The Tolvane installation is not complete, please re-install Tolvane. \n\nRefer to the Console app for details.");
+const QString SetupIncomplete = QStringLiteral("The Tolvane installation is not complete, please re-install "
+                                               "Tolvane. \n\nRefer to the Console app for details.");
 const QString QuitForSetup = QStringLiteral("Tolvane was quit because the required setup is incomplete.");
 const QString QuitForUninstall = QStringLiteral("Tolvane was quit to complete the uninstall process.");
 const QString StoppedAndQuit = QStringLiteral("Tolvane is now stopped and quit.");
@@ -180,7 +179,8 @@ TEST_P(ReopenTest, ShowsPreferencesOnlyWhenNoneOfTheControllersWindowsIsOnScreen
 
     EXPECT_EQ(controller->outlets.window->isVisible() && !editPending, GetParam().preferencesShown);
     if (editPending) {
-        EXPECT_EQ(controller->outlets.customTolvaneData->stringValue(), editedPath()) << "Preferences was shown anew";
+        EXPECT_EQ(controller->outlets.customTolvaneData->stringValue(), editedPath())
+            << "Preferences was shown anew";
         EXPECT_TRUE(controller->outlets.savePrefs->isEnabled());
     }
     EXPECT_EQ(fake.logRecords.count(QStringLiteral("Tolvane was opened again.")), 1);
@@ -188,42 +188,42 @@ TEST_P(ReopenTest, ShowsPreferencesOnlyWhenNoneOfTheControllersWindowsIsOnScreen
 
 INSTANTIATE_TEST_SUITE_P(
     OnScreen, ReopenTest,
-    ::testing::Values(
-        ReopenRow{"Nothing", [](LaunchTest&) { return false; }, true},
-        ReopenRow{"TheSplash",
-                  [](LaunchTest& fixture) {
-                      fixture.controller->outlets.splash->show();
-                      return false;
-                  },
-                  false},
-        ReopenRow{"Preferences",
-                  [](LaunchTest& fixture) {
-                      static_cast<ReopenTest&>(fixture).showPreferencesWithAnEdit();
-                      return false;
-                  },
-                  false},
-        ReopenRow{"AnAlert",
-                  [](LaunchTest& fixture) {
-                      // The alert is answered from inside its own event loop, after the reopen.
-                      QMessageBox box(QMessageBox::Warning, QStringLiteral("Tolvane"), QStringLiteral("alert"));
-                      QTimer::singleShot(0, &box, [&fixture, &box] {
-                          fixture.controller->reopen();
-                          box.done(0);
-                      });
-                      box.exec();
-                      return true;
-                  },
-                  false},
-        // The status item's window on an XEmbed tray is a visible top-level widget that is not the
-        // controller's.
-        ReopenRow{"AnotherWindow",
-                  [](LaunchTest& fixture) {
-                      auto& reopen = static_cast<ReopenTest&>(fixture);
-                      reopen.otherWindow = std::make_unique<QWidget>();
-                      reopen.otherWindow->show();
-                      return false;
-                  },
-                  true}),
+    ::testing::Values(ReopenRow{"Nothing", [](LaunchTest&) { return false; }, true},
+                      ReopenRow{"TheSplash",
+                                [](LaunchTest& fixture) {
+                                    fixture.controller->outlets.splash->show();
+                                    return false;
+                                },
+                                false},
+                      ReopenRow{"Preferences",
+                                [](LaunchTest& fixture) {
+                                    static_cast<ReopenTest&>(fixture).showPreferencesWithAnEdit();
+                                    return false;
+                                },
+                                false},
+                      ReopenRow{"AnAlert",
+                                [](LaunchTest& fixture) {
+                                    // The alert is answered from inside its own event loop, after the reopen.
+                                    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tolvane"),
+                                                    QStringLiteral("alert"));
+                                    QTimer::singleShot(0, &box, [&fixture, &box] {
+                                        fixture.controller->reopen();
+                                        box.done(0);
+                                    });
+                                    box.exec();
+                                    return true;
+                                },
+                                false},
+                      // The status item's window on an XEmbed tray is a visible top-level widget that is not
+                      // the controller's.
+                      ReopenRow{"AnotherWindow",
+                                [](LaunchTest& fixture) {
+                                    auto& reopen = static_cast<ReopenTest&>(fixture);
+                                    reopen.otherWindow = std::make_unique<QWidget>();
+                                    reopen.otherWindow->show();
+                                    return false;
+                                },
+                                true}),
     [](const ::testing::TestParamInfo<ReopenRow>& row) { return std::string(row.param.name); });
 
 TEST_F(LaunchTest, ReopenWithoutAVisibleWindowShowsPreferences)
@@ -276,7 +276,8 @@ TEST_F(LaunchTest, QuitConfirmedStopsTheServerThenTerminates)
     controller->quitApplcation(nullptr);
 
     EXPECT_EQ(fake.alertMessages(), QStringList{QuitQuestion});
-    EXPECT_EQ(fake.notificationSubtitles(), QStringList{QStringLiteral("Stopping and quitting the application...")});
+    EXPECT_EQ(fake.notificationSubtitles(),
+              QStringList{QStringLiteral("Stopping and quitting the application...")});
     EXPECT_EQ(lastWords(), QStringList{QStringLiteral("stop")});
     EXPECT_EQ(terminatedAtStop, 0);
     EXPECT_EQ(fake.terminateCalls, 1);

@@ -1,12 +1,12 @@
 // The log view: time stamps of the 12-hour clock, one entry per piece of output, clearing.
-#include "ControllerTest.h"
 #include "app/LogView.h"
+
+#include "ControllerTest.h"
 #include "platform/HandOver.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QScrollBar>
-
 #include <atomic>
 #include <thread>
 
@@ -27,7 +27,8 @@ class LogTimeStampTest : public ::testing::TestWithParam<StampRow> {};
 
 TEST_P(LogTimeStampTest, UsesTheTwelveHourClockWithoutMarker)
 {
-    EXPECT_EQ(logTimeStamp(QDateTime(QDate(2026, 3, 7), GetParam().time)), QString::fromLatin1(GetParam().stamp));
+    EXPECT_EQ(logTimeStamp(QDateTime(QDate(2026, 3, 7), GetParam().time)),
+              QString::fromLatin1(GetParam().stamp));
 }
 
 INSTANTIATE_TEST_SUITE_P(Hours, LogTimeStampTest,
@@ -45,8 +46,9 @@ TEST_F(LogViewTest, EveryEntryBeginsWithALineFeedAndTheStamp)
     controller->displayLogs(QStringLiteral("Tolvane is running."));
     fake.now = QDateTime(QDate(2026, 12, 10), QTime(0, 30, 0));
     controller->displayLogs(QStringLiteral("Tolvane is stopped."));
-    EXPECT_EQ(controller->outlets.taskLogs->toPlainText(),
-              QStringLiteral("\n2026-12-09 03:04:05 Tolvane is running.\n2026-12-10 12:30:00 Tolvane is stopped."));
+    EXPECT_EQ(
+        controller->outlets.taskLogs->toPlainText(),
+        QStringLiteral("\n2026-12-09 03:04:05 Tolvane is running.\n2026-12-10 12:30:00 Tolvane is stopped."));
 }
 
 TEST_F(LogViewTest, OutputEndingInALineFeedLeavesAnEmptyLineAndIsTakenWhole)
@@ -106,7 +108,8 @@ TEST_F(LogViewTest, AnEntryFromAnotherThreadIsAppendedBeforeThatThreadGoesOn)
     while (!finished)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     reader.join();
-    EXPECT_TRUE(seenAfterReturn.endsWith(QStringLiteral(" from the reader"))) << seenAfterReturn.toStdString();
+    EXPECT_TRUE(seenAfterReturn.endsWith(QStringLiteral(" from the reader")))
+        << seenAfterReturn.toStdString();
 }
 
 } // namespace

@@ -6,10 +6,11 @@
 namespace tolvane::testing {
 namespace {
 
-const QString DataFolderNotFound = QStringLiteral(
-    "Tolvane data folder is not found. Click the `Start Tolvane` button to auto-create the Tolvane data folder.");
+const QString DataFolderNotFound = QStringLiteral("Tolvane data folder is not found. Click the `Start "
+                                                  "Tolvane` button to auto-create the Tolvane data folder.");
 const QString SetFailed = QStringLiteral("Failed to set TOLVANE_HOME env.");
-const QString WritingPrefix = QStringLiteral("Writing the .plist for the TOLVANE_HOME environment variable... ");
+const QString WritingPrefix =
+    QStringLiteral("Writing the .plist for the TOLVANE_HOME environment variable... ");
 const QString SaveFailed = QStringLiteral("Failed to save .plist file!  Result: 0");
 const QString OpensController = QStringLiteral(" and opens the Tolvane controller");
 
@@ -96,7 +97,8 @@ TEST_F(LoginStepTest, WithoutADataLocationNothingIsSet)
     EXPECT_FALSE(controller->setEnvVarsAndPlist());
 
     expectStatusRecorded();
-    EXPECT_EQ(fake.notificationSubtitles(), (QStringList{settingNotice(QStringLiteral("(null)")), DataFolderNotFound}));
+    EXPECT_EQ(fake.notificationSubtitles(),
+              (QStringList{settingNotice(QStringLiteral("(null)")), DataFolderNotFound}));
     EXPECT_TRUE(fake.systemCommands.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(autostartEntry()));
     EXPECT_FALSE(QFileInfo::exists(environmentEntry()));
@@ -160,10 +162,12 @@ TEST_P(WriteFailureTest, IsLoggedWithoutTheSuccessNotice)
 }
 
 INSTANTIATE_TEST_SUITE_P(Causes, WriteFailureTest,
-                         ::testing::Values(WriteFailure::EntryPathIsAFolder, WriteFailure::LocationHoldsALineFeed),
+                         ::testing::Values(WriteFailure::EntryPathIsAFolder,
+                                           WriteFailure::LocationHoldsALineFeed),
                          [](const auto& row) {
-                             return row.param == WriteFailure::EntryPathIsAFolder ? std::string("EntryPathIsAFolder")
-                                                                                   : std::string("LineFeed");
+                             return row.param == WriteFailure::EntryPathIsAFolder
+                                        ? std::string("EntryPathIsAFolder")
+                                        : std::string("LineFeed");
                          });
 
 TEST_F(LoginStepTest, TheSetCommandGivesTheShellTheLocationUnchanged)
@@ -193,7 +197,7 @@ TEST_F(LoginStepTest, TheSetCommandGivesTheShellTheLocationUnchanged)
 
 struct OpenAtLogin {
     const char* name;
-    QVariant stored;  // invalid: absent
+    QVariant stored; // invalid: absent
     bool opens;
 };
 
@@ -221,7 +225,8 @@ TEST_P(OpenAtLoginTest, TheEntryOpensTheControllerOnlyWhenTheStoreSaysYes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, OpenAtLoginTest,
-                         ::testing::Values(OpenAtLogin{"True", true, true}, OpenAtLogin{"False", false, false},
+                         ::testing::Values(OpenAtLogin{"True", true, true},
+                                           OpenAtLogin{"False", false, false},
                                            OpenAtLogin{"Absent", QVariant(), false}),
                          [](const auto& row) { return std::string(row.param.name); });
 

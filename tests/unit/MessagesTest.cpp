@@ -1,6 +1,7 @@
 // Alerts, questions and notifications, with their system-log records.
-#include "FakeHost.h"
 #include "app/Messages.h"
+
+#include "FakeHost.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,10 @@ TEST_F(MessagesTest, ConfirmOffersOkThenCancelAndAnswersYesOnlyForOk)
     const struct {
         int answer;
         bool expected;
-    } rows[] = {{FirstButtonReturn, true}, {FirstButtonReturn + 1, false}, {FirstButtonReturn + 2, false}, {0, false}};
+    } rows[] = {{FirstButtonReturn, true},
+                {FirstButtonReturn + 1, false},
+                {FirstButtonReturn + 2, false},
+                {0, false}};
     for (const auto& row : rows) {
         fake.alertAnswers = {row.answer};
         EXPECT_EQ(confirm(QStringLiteral("Sure?")), row.expected) << row.answer;
@@ -61,8 +65,8 @@ TEST_F(MessagesTest, SubtitleAndInformativeTextAreSeparateLogRecords)
 
 TEST_F(MessagesTest, TextsAreLoggedVerbatimNeverAsAFormat)
 {
-    const QString subtitle =
-        QStringLiteral("Setting TOLVANE_HOME environment variable to %1...").arg(QStringLiteral("/data/100%s%d%n"));
+    const QString subtitle = QStringLiteral("Setting TOLVANE_HOME environment variable to %1...")
+                                 .arg(QStringLiteral("/data/100%s%d%n"));
     showNotification(subtitle, QStringLiteral("%@ %s"));
     EXPECT_EQ(fake.logRecords,
               (QStringList{QStringLiteral("Setting TOLVANE_HOME environment variable to /data/100%s%d%n..."),

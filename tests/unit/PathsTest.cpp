@@ -1,7 +1,8 @@
 // Where the server executable and the data location are, from real folders and a fake environment.
+#include "server/Paths.h"
+
 #include "ControllerTest.h"
 #include "prefs/Preferences.h"
-#include "server/Paths.h"
 
 #include <QFile>
 
@@ -65,11 +66,11 @@ TEST_F(PathsTest, SetupIsCompleteExactlyWhenTheExecutableExistsWhateverTheFlag)
 
 struct DataPathRow {
     const char* name;
-    const char* preference;   // relative to the test folder; "" for none; a leading "~" is kept as is
-    const char* environment;  // TOLVANE_HOME, relative; "" for unset
-    bool homeCandidate;       // ~/.tolvane exists
+    const char* preference;  // relative to the test folder; "" for none; a leading "~" is kept as is
+    const char* environment; // TOLVANE_HOME, relative; "" for unset
+    bool homeCandidate;      // ~/.tolvane exists
     bool homeCandidateIsFile;
-    const char* expected;  // relative; "" for absent
+    const char* expected; // relative; "" for absent
 };
 
 void PrintTo(const DataPathRow& row, std::ostream* os)
@@ -113,7 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
     Candidates, DataPathTest,
     ::testing::Values(
         DataPathRow{"PreferenceWinsOverEnvironment", "/chosen", "/environment", true, false, "/chosen"},
-        DataPathRow{"DeletedPreferenceFallsBackToEnvironment", "/deleted", "/environment", true, false, "/environment"},
+        DataPathRow{"DeletedPreferenceFallsBackToEnvironment", "/deleted", "/environment", true, false,
+                    "/environment"},
         DataPathRow{"ThenToTheHomeFolderCandidate", "/deleted", "/missing", true, false, "/home/.tolvane"},
         DataPathRow{"NoneExists", "/deleted", "/missing", false, false, ""},
         DataPathRow{"NothingConfigured", "", "", false, false, ""},

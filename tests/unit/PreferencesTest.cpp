@@ -7,15 +7,14 @@
 #include <QMap>
 #include <QProcess>
 
-
 namespace tolvane::testing {
 namespace {
 
-const QString NoDefaultDataPath = QStringLiteral(
-    "The default Tolvane data path is nil, please check the TOLVANE_HOME environment variable value or re-install "
-    "Tolvane.");
-const QString DataFolderNotFound = QStringLiteral(
-    "Tolvane data folder is not found. Click the `Start Tolvane` button to auto-create the Tolvane data folder.");
+const QString NoDefaultDataPath = QStringLiteral("The default Tolvane data path is nil, please check the "
+                                                 "TOLVANE_HOME environment variable value or re-install "
+                                                 "Tolvane.");
+const QString DataFolderNotFound = QStringLiteral("Tolvane data folder is not found. Click the `Start "
+                                                  "Tolvane` button to auto-create the Tolvane data folder.");
 const QString CannotSave =
     QStringLiteral("Sorry but your preferences cannot be saved, please check the Console logs.");
 const QString Stopping = QStringLiteral("Stopping");
@@ -76,8 +75,8 @@ protected:
 // Where the data location is looked for; none of these gives one.
 struct NoLocation {
     const char* name;
-    bool storedMissing;       // "customTolvaneData" names a folder that is not there
-    bool environmentMissing;  // TOLVANE_HOME names a folder that is not there
+    bool storedMissing;      // "customTolvaneData" names a folder that is not there
+    bool environmentMissing; // TOLVANE_HOME names a folder that is not there
     bool versionStored;
 };
 
@@ -86,13 +85,15 @@ void PrintTo(const NoLocation& row, std::ostream* os)
     *os << row.name;
 }
 
-class RegistrationWithoutLocationTest : public PreferencesTest, public ::testing::WithParamInterface<NoLocation> {};
+class RegistrationWithoutLocationTest : public PreferencesTest,
+                                        public ::testing::WithParamInterface<NoLocation> {};
 
 TEST_P(RegistrationWithoutLocationTest, LogsStoresNothingAndSkipsTheLoginStep)
 {
     const NoLocation& c = GetParam();
     if (c.storedMissing)
-        fake.userDefaults().setValue(QStringLiteral("customTolvaneData"), fake.folder.filePath(QStringLiteral("gone")));
+        fake.userDefaults().setValue(QStringLiteral("customTolvaneData"),
+                                     fake.folder.filePath(QStringLiteral("gone")));
     if (c.environmentMissing)
         fake.env.insert(QStringLiteral("TOLVANE_HOME"), fake.folder.filePath(QStringLiteral("also-gone")));
     if (c.versionStored)
@@ -191,8 +192,8 @@ TEST_F(PreferencesTest, ThePathControlShowsTheLocationStandardized)
 
 struct StoredChoices {
     const char* name;
-    QVariant autoLoad;   // invalid: absent
-    QVariant autoStart;  // invalid: absent
+    QVariant autoLoad;  // invalid: absent
+    QVariant autoStart; // invalid: absent
     bool loadOnLoginChecked;
     bool startOnLoadChecked;
 };
@@ -341,17 +342,19 @@ TEST_P(ApplyChoicesTest, StoresYesUnlessTheBoxIsOffAndFlushes)
     EXPECT_EQ(fake.userDefaults().value(QStringLiteral("autoStartOnLoad")).toBool(), c.storedAutoStart);
     const QString onDisk = storeFileText();
     const auto yesNo = [](bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); };
-    EXPECT_TRUE(onDisk.contains(QStringLiteral("autoLoadOnLogin=") + yesNo(c.storedAutoLoad))) << onDisk.toStdString();
-    EXPECT_TRUE(onDisk.contains(QStringLiteral("autoStartOnLoad=") + yesNo(c.storedAutoStart))) << onDisk.toStdString();
+    EXPECT_TRUE(onDisk.contains(QStringLiteral("autoLoadOnLogin=") + yesNo(c.storedAutoLoad)))
+        << onDisk.toStdString();
+    EXPECT_TRUE(onDisk.contains(QStringLiteral("autoStartOnLoad=") + yesNo(c.storedAutoStart)))
+        << onDisk.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Boxes, ApplyChoicesTest,
-    ::testing::Values(BoxStates{"OnOff", Qt::Checked, Qt::Unchecked, true, false},
-                      BoxStates{"OffOn", Qt::Unchecked, Qt::Checked, false, true},
-                      BoxStates{"BothOff", Qt::Unchecked, Qt::Unchecked, false, false},
-                      BoxStates{"MixedCountsAsOn", Qt::PartiallyChecked, Qt::PartiallyChecked, true, true}),
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Boxes, ApplyChoicesTest,
+                         ::testing::Values(BoxStates{"OnOff", Qt::Checked, Qt::Unchecked, true, false},
+                                           BoxStates{"OffOn", Qt::Unchecked, Qt::Checked, false, true},
+                                           BoxStates{"BothOff", Qt::Unchecked, Qt::Unchecked, false, false},
+                                           BoxStates{"MixedCountsAsOn", Qt::PartiallyChecked,
+                                                     Qt::PartiallyChecked, true, true}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(PreferencesTest, ApplyStopsFirstThenStoresThenRunsTheLoginStepThenHidesTheWindow)
 {
@@ -390,7 +393,8 @@ TEST_F(PreferencesTest, ApplyStopsFirstThenStoresThenRunsTheLoginStepThenHidesTh
     EXPECT_TRUE(windowOpenAtLoginStep);
     ASSERT_EQ(fake.systemCommands.size(), 1);
     EXPECT_TRUE(fake.systemCommands[0].contains(chosen));
-    EXPECT_EQ(fake.notificationSubtitles(), (QStringList{Stopping, settingNotice(chosen), successNotice(chosen)}));
+    EXPECT_EQ(fake.notificationSubtitles(),
+              (QStringList{Stopping, settingNotice(chosen), successNotice(chosen)}));
     EXPECT_EQ(fake.userDefaults().value(QStringLiteral("autoLoadOnLogin")).toBool(), false);
     EXPECT_TRUE(storeFileText().contains(QStringLiteral("customTolvaneData=") + chosen));
     EXPECT_FALSE(controller->outlets.window->isVisible());
@@ -472,8 +476,9 @@ TEST_F(UnwritableStoreTest, ApplySaysSoButStillRunsTheLoginStepAndClosesTheWindo
     makeFolder(dataFolder());
     const QString folder = unwritableFolder();
     if (folder.isEmpty())
-        GTEST_SKIP() << "no unwritable store here: a path under a regular file and an immutable folder were both "
-                        "written";
+        GTEST_SKIP()
+            << "no unwritable store here: a path under a regular file and an immutable folder were both "
+               "written";
     fake.useStoreAt(folder + QStringLiteral("/preferences.ini"));
     fake.userDefaults().setValue(QStringLiteral("version"), ControllerVersion);
     fake.userDefaults().setValue(QStringLiteral("customTolvaneData"), dataFolder());
@@ -510,7 +515,8 @@ TEST_F(PreferencesTest, AFailedApplyLeavesTheNextApplyToSucceedOnItsOwn)
     controller->showPreferences(nullptr);
     pathControl().choose(chosen);
     apply().click();
-    EXPECT_EQ(fake.notificationSubtitles(), (QStringList{Stopping, settingNotice(chosen), successNotice(chosen)}));
+    EXPECT_EQ(fake.notificationSubtitles(),
+              (QStringList{Stopping, settingNotice(chosen), successNotice(chosen)}));
     const QSettings written(storeFolder + QStringLiteral("/preferences.ini"), QSettings::IniFormat);
     EXPECT_EQ(written.value(QStringLiteral("customTolvaneData")).toString(), chosen);
     EXPECT_EQ(written.value(QStringLiteral("autoLoadOnLogin")).toBool(), false);

@@ -15,10 +15,10 @@ struct PresentationRow {
     bool startEnabled;
     bool othersEnabled;
     const char* image;
-    const char* toolTip;       // Unchanged: what the previous presentation set
-    const char* notification;  // "" for none (with isLoaded YES)
-    const char* dataToolTip;   // Unchanged, or the tooltip of the data-location control
-    bool dataEnabled;          // only read when dataToolTip is not Unchanged
+    const char* toolTip;      // Unchanged: what the previous presentation set
+    const char* notification; // "" for none (with isLoaded YES)
+    const char* dataToolTip;  // Unchanged, or the tooltip of the data-location control
+    bool dataEnabled;         // only read when dataToolTip is not Unchanged
 };
 
 void PrintTo(const PresentationRow& row, std::ostream* os)
@@ -66,13 +66,13 @@ TEST_P(PresentationTest, SetsWhatItsRowSays)
 
     EXPECT_EQ(o.startTolvane->isEnabled(), row.startEnabled);
     EXPECT_EQ(o.startButton->isEnabled(), row.startEnabled);
-    for (bool enabled : {o.stopTolvane->isEnabled(), o.stopButton->isEnabled(), o.openInBrowserMenu->isEnabled(),
-                         o.openBrowserButton->isEnabled()})
+    for (bool enabled : {o.stopTolvane->isEnabled(), o.stopButton->isEnabled(),
+                         o.openInBrowserMenu->isEnabled(), o.openBrowserButton->isEnabled()})
         EXPECT_EQ(enabled, row.othersEnabled);
 
     EXPECT_EQ(item().image(), QString::fromLatin1(row.image));
-    EXPECT_EQ(item().toolTip(),
-              row.toolTip == Unchanged ? QStringLiteral("earlier tooltip") : QString::fromLatin1(row.toolTip));
+    EXPECT_EQ(item().toolTip(), row.toolTip == Unchanged ? QStringLiteral("earlier tooltip")
+                                                         : QString::fromLatin1(row.toolTip));
 
     const QStringList expectedNotifications =
         *row.notification ? QStringList{QString::fromLatin1(row.notification)} : QStringList{};
@@ -93,17 +93,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         PresentationRow{"Running", 0, true, false, true, "stop", "Tolvane is running.",
                         "Running, you can now click on 'Open in Browser' menu.", StillRunning, false},
-        PresentationRow{"Stopped", 1, true, true, false, "favicon", "Tolvane is stopped.", "Stopped", Select, true},
+        PresentationRow{"Stopped", 1, true, true, false, "favicon", "Tolvane is stopped.", "Stopped", Select,
+                        true},
         PresentationRow{"StoppedWithoutExecutable", 1, false, false, false, "favicon", "Tolvane is stopped.",
                         "Stopped", Select, true},
-        PresentationRow{"Starting", 4, true, false, false, "loading", "Tolvane is starting...", "", StillRunning, false},
-        PresentationRow{"FailedToStart", 6, true, true, false, "exclaim", "Tolvane failed to start.", "", StillRunning,
-                        false},
-        PresentationRow{"FailedWithoutExecutable", 6, false, false, false, "exclaim", "Tolvane failed to start.", "",
+        PresentationRow{"Starting", 4, true, false, false, "loading", "Tolvane is starting...", "",
                         StillRunning, false},
+        PresentationRow{"FailedToStart", 6, true, true, false, "exclaim", "Tolvane failed to start.", "",
+                        StillRunning, false},
+        PresentationRow{"FailedWithoutExecutable", 6, false, false, false, "exclaim",
+                        "Tolvane failed to start.", "", StillRunning, false},
         PresentationRow{"Undetermined", 101, true, true, false, "favicon", Unchanged, "", Unchanged, true},
-        PresentationRow{"UndeterminedWithoutExecutable", 101, false, false, false, "exclaim", Unchanged, "", Unchanged,
-                        true},
+        PresentationRow{"UndeterminedWithoutExecutable", 101, false, false, false, "exclaim", Unchanged, "",
+                        Unchanged, true},
         PresentationRow{"Two", 2, true, true, false, "favicon", Unchanged, "", Unchanged, true},
         PresentationRow{"Three", 3, true, true, false, "favicon", Unchanged, "", Unchanged, true},
         PresentationRow{"Five", 5, true, true, false, "favicon", Unchanged, "", Unchanged, true},

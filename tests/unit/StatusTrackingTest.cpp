@@ -23,8 +23,8 @@ TEST(ExitStatusMapping, StatusesUpTo255AreTheCodeLargerOnesAreWaitStatuses)
     const struct {
         int exitStatus;
         std::int32_t code;
-    } rows[] = {{0, 0}, {1, 1}, {4, 4}, {6, 6}, {126, 126}, {127, 127}, {254, 254}, {255, 255},
-                {256, 1}, {1024, 4}, {1536, 6}, {65280, 255}};
+    } rows[] = {{0, 0},     {1, 1},     {4, 4},   {6, 6},    {126, 126}, {127, 127},
+                {254, 254}, {255, 255}, {256, 1}, {1024, 4}, {1536, 6},  {65280, 255}};
     for (const auto& row : rows)
         EXPECT_EQ(exitStatusToCode(row.exitStatus), row.code) << row.exitStatus;
 }
@@ -132,7 +132,7 @@ TEST_F(StatusTrackingTest, StartWhileRunningSendsStartAnywayAndPresentsRunningAg
     fake.endRunning(Status, 0);
     fake.notifications.clear();
     controller->startFunction();
-    fake.endRunning(PortCheck, 0);  // the server itself holds the port
+    fake.endRunning(PortCheck, 0); // the server itself holds the port
     fake.endRunning(Status, 0);
     EXPECT_TRUE(fake.alerts.empty());
     EXPECT_FALSE(controller->isPortAlert());
@@ -154,13 +154,15 @@ TEST_F(StatusTrackingTest, StopNotifiesLaunchesStopAndPresentsStopped)
     fake.endRunning(Stop, 0);
     fake.endRunning(Status, 1);
     EXPECT_EQ(item().image(), QStringLiteral("favicon"));
-    EXPECT_EQ(fake.notificationSubtitles(), (QStringList{QStringLiteral("Stopping"), QStringLiteral("Stopped")}));
+    EXPECT_EQ(fake.notificationSubtitles(),
+              (QStringList{QStringLiteral("Stopping"), QStringLiteral("Stopped")}));
 }
 
 TEST_F(StatusTrackingTest, StopWhileQuittingSaysSo)
 {
     controller->stopFunction(true);
-    EXPECT_EQ(fake.notificationSubtitles(), QStringList{QStringLiteral("Stopping and quitting the application...")});
+    EXPECT_EQ(fake.notificationSubtitles(),
+              QStringList{QStringLiteral("Stopping and quitting the application...")});
     EXPECT_EQ(launchedWords(), QStringList{Stop});
 }
 
@@ -233,7 +235,8 @@ TEST_F(StatusTrackingTest, OnlyTheStatusQueryHasATimeLimit)
     ASSERT_EQ(launchedWords(), (QStringList{Status, PortCheck, Start, Stop}));
     EXPECT_EQ(fake.tasks[0].spec.timeLimit, std::optional<std::chrono::milliseconds>(60s));
     for (std::size_t i = 1; i < fake.tasks.size(); ++i)
-        EXPECT_FALSE(fake.tasks[i].spec.timeLimit.has_value()) << launchedWords()[static_cast<qsizetype>(i)].toStdString();
+        EXPECT_FALSE(fake.tasks[i].spec.timeLimit.has_value())
+            << launchedWords()[static_cast<qsizetype>(i)].toStdString();
 }
 
 TEST_F(StatusTrackingTest, AStatusThatNeverEndsIsEndedAtItsLimitAndALaterPollShowsTheServerStopped)
@@ -302,8 +305,9 @@ TEST_F(StatusTrackingTest, VanishedExecutablePresentsUndeterminedAndNotifiesEver
     EXPECT_EQ(item().image(), QStringLiteral("exclaim"));
     EXPECT_EQ(item().toolTip(), QStringLiteral("Tolvane is running."));
     EXPECT_FALSE(controller->outlets.startTolvane->isEnabled());
-    EXPECT_EQ(fake.notificationSubtitles(), (QStringList{QStringLiteral("The `tolvane` executable does not exist!"),
-                                                         QStringLiteral("The `tolvane` executable does not exist!")}));
+    EXPECT_EQ(fake.notificationSubtitles(),
+              (QStringList{QStringLiteral("The `tolvane` executable does not exist!"),
+                           QStringLiteral("The `tolvane` executable does not exist!")}));
 }
 
 TEST_F(StatusTrackingTest, WithTheExecutableMissingAStartStaysPendingAndThePollChangesNothing)
@@ -320,7 +324,7 @@ TEST_F(StatusTrackingTest, WithTheExecutableMissingAStartStaysPendingAndThePollC
 
 struct BranchRow {
     const char* name;
-    const char* word;  // the last word of the ended command line
+    const char* word; // the last word of the ended command line
     int exitStatus;
     bool portAlertBefore;
     bool startBefore;
@@ -328,8 +332,8 @@ struct BranchRow {
     bool portAlertAfter;
     bool startAfter;
     std::int32_t statusAfter;
-    bool presented;    // the icon changed from its marker
-    const char* next;  // the word of the command launched next, "" for none
+    bool presented;   // the icon changed from its marker
+    const char* next; // the word of the command launched next, "" for none
 };
 
 void PrintTo(const BranchRow& row, std::ostream* os)
@@ -355,9 +359,11 @@ TEST_P(CheckRunTaskBranchTest, FollowsTheFlagTable)
     const auto setEnabled = [](QObject* control, bool on) { control->setProperty("enabled", on); };
     for (QObject* control : controls)
         setEnabled(control, true);
-    const QString line = QString::fromLatin1(row.word) == PortCheck ? QStringLiteral("lsof -nP -iTCP:8008 -sTCP:LISTEN")
-                                                                    : executablePath() + QLatin1Char(' ') + QString::fromLatin1(row.word);
-    const std::int32_t result = controller->checkRunTask(TaskTermination{{QStringLiteral("-l"), QStringLiteral("-c"), line}, row.exitStatus, std::nullopt});
+    const QString line = QString::fromLatin1(row.word) == PortCheck
+                             ? QStringLiteral("lsof -nP -iTCP:8008 -sTCP:LISTEN")
+                             : executablePath() + QLatin1Char(' ') + QString::fromLatin1(row.word);
+    const std::int32_t result = controller->checkRunTask(
+        TaskTermination{{QStringLiteral("-l"), QStringLiteral("-c"), line}, row.exitStatus, std::nullopt});
 
     EXPECT_EQ(controller->isPortAlert(), row.portAlertAfter);
     EXPECT_EQ(controller->istolvaneStart(), row.startAfter);
@@ -383,18 +389,23 @@ TEST_P(CheckRunTaskBranchTest, FollowsTheFlagTable)
 INSTANTIATE_TEST_SUITE_P(
     Branches, CheckRunTaskBranchTest,
     ::testing::Values(
-        BranchRow{"PortCheckInUseSetsTheAlertFlag", "-sTCP:LISTEN", 0, false, true, 1, true, true, 1, false, "status"},
-        BranchRow{"PortCheckFreeLeavesTheFlag", "-sTCP:LISTEN", 1, true, true, 1, true, true, 1, false, "status"},
+        BranchRow{"PortCheckInUseSetsTheAlertFlag", "-sTCP:LISTEN", 0, false, true, 1, true, true, 1, false,
+                  "status"},
+        BranchRow{"PortCheckFreeLeavesTheFlag", "-sTCP:LISTEN", 1, true, true, 1, true, true, 1, false,
+                  "status"},
         BranchRow{"PortAlertOnANonZeroStatus", "status", 1, true, true, 1, false, true, 1, true, ""},
         BranchRow{"PortAlertWithServerFailed", "status", 6, true, false, 0, false, false, 1, true, ""},
-        BranchRow{"ZeroStatusClearsTheAlertAndSendsThePendingStart", "status", 0, true, true, 1, false, false, 4, false, "start"},
-        BranchRow{"PendingStartIgnoresTheExitStatus", "status", 1, false, true, 0, false, false, 4, false, "start"},
+        BranchRow{"ZeroStatusClearsTheAlertAndSendsThePendingStart", "status", 0, true, true, 1, false, false,
+                  4, false, "start"},
+        BranchRow{"PendingStartIgnoresTheExitStatus", "status", 1, false, true, 0, false, false, 4, false,
+                  "start"},
         BranchRow{"ChangedCodeIsPresented", "status", 0, false, false, 1, false, false, 0, true, ""},
         BranchRow{"UnchangedCodeIsNot", "status", 1, false, false, 1, false, false, 1, false, ""},
         BranchRow{"ShellFailureIsACodeOfItsOwn", "status", 255, false, false, 0, false, false, 255, true, ""},
         BranchRow{"WaitStatusIsShifted", "status", 256, false, false, 0, false, false, 1, true, ""},
         BranchRow{"StartEndLeadsToAStatusQuery", "start", 1, true, true, 4, true, true, 4, false, "status"},
-        BranchRow{"StopEndLeadsToAStatusQuery", "stop", 0, false, false, 0, false, false, 0, false, "status"}),
+        BranchRow{"StopEndLeadsToAStatusQuery", "stop", 0, false, false, 0, false, false, 0, false,
+                  "status"}),
     [](const ::testing::TestParamInfo<BranchRow>& row) { return std::string(row.param.name); });
 
 TEST_F(StatusTrackingTest, APollResultBeforeThePortCheckEndsConsumesTheStart)
@@ -418,7 +429,8 @@ TEST_F(StatusTrackingTest, OpenHandsTheAddressToTheBrowserAndNotifiesAFailure)
 
     fake.openUrlSucceeds = false;
     controller->openFunction();
-    EXPECT_EQ(fake.notificationSubtitles(), QStringList{QStringLiteral(" Failed to open url: http://127.0.0.1:8008/")});
+    EXPECT_EQ(fake.notificationSubtitles(),
+              QStringList{QStringLiteral(" Failed to open url: http://127.0.0.1:8008/")});
 }
 
 TEST_F(StatusTrackingTest, APortCheckThatCannotLaunchRecordsNoStartAndRestoresTheIcon)

@@ -13,7 +13,10 @@ const QString Failed =
 class UninstallTest : public ControllerTest {
 protected:
     // The tool beside the application.
-    QString toolPath() const { return QFileInfo(fake.bundle).path() + QStringLiteral("/Tolvane_Uninstall.tool"); }
+    QString toolPath() const
+    {
+        return QFileInfo(fake.bundle).path() + QStringLiteral("/Tolvane_Uninstall.tool");
+    }
     void installTool() { makeFile(toolPath()); }
     QCheckBox& deleteData() { return *controller->outlets.deleteTolvaneData; }
 };
@@ -22,10 +25,11 @@ TEST_F(UninstallTest, AMissingToolIsReportedWithoutAskingAnything)
 {
     controller->tolvaneUninstall(nullptr);
 
-    EXPECT_EQ(fake.alertMessages(),
-              QStringList{QStringLiteral("The Tolvane uninstall script is not found at '%1'. You need to reinstall "
-                                         "the Tolvane application.")
-                              .arg(toolPath())});
+    EXPECT_EQ(
+        fake.alertMessages(),
+        QStringList{QStringLiteral("The Tolvane uninstall script is not found at '%1'. You need to reinstall "
+                                   "the Tolvane application.")
+                        .arg(toolPath())});
     EXPECT_TRUE(fake.alerts[0].buttons.isEmpty());
     EXPECT_TRUE(fake.systemCommands.isEmpty());
     EXPECT_EQ(fake.terminateCalls, 0);
@@ -67,7 +71,8 @@ TEST_P(UninstallAnswersTest, TheToolIsToldWhetherToDeleteTheData)
     controller->tolvaneUninstall(nullptr);
 
     EXPECT_EQ(fake.alertMessages(), QStringList{Question});
-    EXPECT_EQ(fake.systemCommands, QStringList{toolPath() + QLatin1Char(' ') + QLatin1String(GetParam().answers)});
+    EXPECT_EQ(fake.systemCommands,
+              QStringList{toolPath() + QLatin1Char(' ') + QLatin1String(GetParam().answers)});
 }
 
 // Only a box that is plainly on deletes the data.
@@ -84,8 +89,9 @@ TEST_F(UninstallTest, AnInstallationFolderWithABlankIsQuoted)
 
     controller->tolvaneUninstall(nullptr);
 
-    EXPECT_EQ(fake.systemCommands,
-              QStringList{QStringLiteral("'%1/My Apps/Tolvane_Uninstall.tool' yes no").arg(fake.folder.path())});
+    EXPECT_EQ(
+        fake.systemCommands,
+        QStringList{QStringLiteral("'%1/My Apps/Tolvane_Uninstall.tool' yes no").arg(fake.folder.path())});
 }
 
 TEST_F(UninstallTest, TheShellRunsTheToolWhateverItsFolderHolds)

@@ -3,7 +3,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-
 #include <gtest/gtest.h>
 
 namespace tolvane::testing {
@@ -33,7 +32,8 @@ TEST(UserDefaultsIdentity, TheStoreOfThisPlatformIsTheNamedOne)
     const QString opened = openUserDefaults(environment, QStringLiteral("/home/a"))->fileName();
     // The file in the configuration folder, or on macOS the domain's property list.
     const QString asFile = QStringLiteral("/srv/config/") + PreferencesFile;
-    const QString asDomain = QStringLiteral("/Library/Preferences/") + PreferencesDomain + QStringLiteral(".plist");
+    const QString asDomain =
+        QStringLiteral("/Library/Preferences/") + PreferencesDomain + QStringLiteral(".plist");
     EXPECT_TRUE(opened == asFile || opened.endsWith(asDomain)) << opened.toStdString();
 }
 

@@ -24,12 +24,13 @@ bool hookReopen()
         return false;
     using ReopenImp = BOOL (*)(id, SEL, NSApplication*, BOOL);
     const auto original = reinterpret_cast<ReopenImp>(method_getImplementation(method));
-    const IMP replacement = imp_implementationWithBlock(^BOOL(id self, NSApplication* application, BOOL visible) {
-        const BOOL answer = original(self, selector, application, visible);
-        if (g_onReopen)
-            g_onReopen();
-        return answer;
-    });
+    const IMP replacement =
+        imp_implementationWithBlock(^BOOL(id self, NSApplication* application, BOOL visible) {
+          const BOOL answer = original(self, selector, application, visible);
+          if (g_onReopen)
+              g_onReopen();
+          return answer;
+        });
     method_setImplementation(method, replacement);
     return true;
 }

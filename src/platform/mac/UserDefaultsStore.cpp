@@ -7,7 +7,8 @@ namespace tolvane {
 std::unique_ptr<QSettings> openUserDefaults(const QProcessEnvironment&, const QString&)
 {
     const auto [organization, application] = qtNamesOfDomain(PreferencesDomain);
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, organization, application);
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, organization,
+                                       application);
 }
 
 } // namespace tolvane

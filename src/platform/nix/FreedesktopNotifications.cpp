@@ -45,7 +45,8 @@ public:
             hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("tolvane-controller"));
             if (const QString sound = soundFile(notification.soundName); !sound.isEmpty())
                 hints.insert(QStringLiteral("sound-file"), sound);
-            QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Service, QStringLiteral("Notify"));
+            QDBusMessage call =
+                QDBusMessage::createMethodCall(Service, Path, Service, QStringLiteral("Notify"));
             call << ApplicationName << 0u << QStringLiteral("tolvane") << notification.title << body
                  << QStringList() << hints << -1;
             // Waited for, so that the notification at termination is sent before the process ends.

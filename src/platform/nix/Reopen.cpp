@@ -1,5 +1,6 @@
 // A second launch of the controller hands the reopen to the running one over a per-user local socket.
 #include "platform/Reopen.h"
+
 #include "platform/ReopenChannel.h"
 
 namespace tolvane {

@@ -3,7 +3,8 @@
 
 namespace tolvane {
 
-std::unique_ptr<QSettings> openUserDefaults(const QProcessEnvironment& environment, const QString& homeDirectory)
+std::unique_ptr<QSettings> openUserDefaults(const QProcessEnvironment& environment,
+                                            const QString& homeDirectory)
 {
     return std::make_unique<QSettings>(userConfigFolder(environment, homeDirectory) + QLatin1Char('/') +
                                            PreferencesFile,

@@ -1,8 +1,9 @@
 // Whether an exited server is still in the process table, asked of real child processes: one that
 // runs, one that has exited but is not reaped yet, and one that is gone. The same cases run against
 // each way of asking the system (/proc on Linux, ps elsewhere).
-#include "DataFolder.h"
 #include "ProcessState.h"
+
+#include "DataFolder.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
