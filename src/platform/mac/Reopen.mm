@@ -4,6 +4,7 @@
 
 #import <AppKit/AppKit.h>
 #include <objc/runtime.h>
+#include <string>
 
 namespace tolvane {
 
@@ -12,7 +13,8 @@ namespace {
 std::function<void()> g_onReopen;
 
 // The reopen question of the application's delegate (Qt's), answered as before and then told to the
-// controller, which applies its own rule for what is on screen.
+// controller, which applies its own rule for what is on screen. A delegate that does not ask the
+// question gets it, answered YES, the system's default.
 bool hookReopen()
 {
     id delegate = [NSApp delegate];
@@ -20,8 +22,15 @@ bool hookReopen()
         return false;
     const SEL selector = @selector(applicationShouldHandleReopen:hasVisibleWindows:);
     Method method = class_getInstanceMethod([delegate class], selector);
-    if (method == nullptr)
-        return false;
+    if (method == nullptr) {
+        const IMP added = imp_implementationWithBlock(^BOOL(id, NSApplication*, BOOL) {
+          if (g_onReopen)
+              g_onReopen();
+          return YES;
+        });
+        const std::string types = std::string(@encode(BOOL)) + "@:@" + @encode(BOOL);
+        return class_addMethod([delegate class], selector, added, types.c_str());
+    }
     using ReopenImp = BOOL (*)(id, SEL, NSApplication*, BOOL);
     const auto original = reinterpret_cast<ReopenImp>(method_getImplementation(method));
     const IMP replacement =
