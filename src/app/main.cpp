@@ -4,30 +4,16 @@
 #include "platform/QtHost.h"
 #include "platform/Reopen.h"
 #include "platform/TerminationSignals.h"
+#include "platform/UserDefaults.h"
 
 #include <QApplication>
-#include <QStringList>
 #include <QTimer>
-#include <algorithm>
-
-namespace {
-
-// The domain the identifier is the reverse of, without the application's own name.
-QString organizationDomain()
-{
-    QStringList labels = tolvane::ApplicationId.split(QLatin1Char('.'));
-    labels.removeLast();
-    std::reverse(labels.begin(), labels.end());
-    return labels.join(QLatin1Char('.'));
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setOrganizationName(tolvane::ApplicationName);
-    QApplication::setOrganizationDomain(organizationDomain());
+    QApplication::setOrganizationDomain(tolvane::qtNamesOfDomain(tolvane::ApplicationId).first);
     QApplication::setApplicationName(tolvane::ApplicationName);
     QApplication::setApplicationDisplayName(tolvane::ApplicationName);
     QApplication::setApplicationVersion(tolvane::ControllerVersion);
