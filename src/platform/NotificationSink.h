@@ -3,7 +3,6 @@
 
 #include "platform/Host.h"
 
-#include <QString>
 #include <QSystemTrayIcon>
 #include <memory>
 
@@ -16,10 +15,6 @@ public:
     // answer (may be null before the status item exists).
     virtual void deliver(const UserNotification& notification, QSystemTrayIcon* fallback) = 0;
 };
-
-// The notification's text under its title: the subtitle, and the informative text on a line of its own
-// when there is one.
-QString notificationBody(const UserNotification& notification);
 
 std::unique_ptr<NotificationSink> makeNotificationSink();
 

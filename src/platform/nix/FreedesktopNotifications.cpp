@@ -33,6 +33,16 @@ QString soundFile(const QString& soundName)
     return path;
 }
 
+// The text under the title: the subtitle, and the informative text on a line of its own when there is
+// one (the service, like the status item's message, has one body).
+QString notificationBody(const UserNotification& notification)
+{
+    QString body = notification.subtitle;
+    if (notification.informativeText && !notification.informativeText->isEmpty())
+        body += QLatin1Char('\n') + *notification.informativeText;
+    return body;
+}
+
 class FreedesktopNotifications final : public NotificationSink {
 public:
     void deliver(const UserNotification& notification, QSystemTrayIcon* fallback) override
