@@ -5,6 +5,7 @@
 #include "platform/BundlePath.h"
 #include "platform/NotificationSink.h"
 #include "platform/OutputDrainer.h"
+#include "platform/Pipe.h"
 #include "platform/RunningTask.h"
 #include "platform/SystemLog.h"
 
@@ -21,7 +22,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -50,14 +50,12 @@ bool QtHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* fa
     // Commands are launched on the main thread only, so nothing forks between the pipe's creation and
     // the close-on-exec flags.
     int fds[2];
-    if (::pipe(fds) != 0) {
+    if (!makePipe(fds, PipeReads::Blocking)) {
         if (failure)
             *failure =
                 QStringLiteral("cannot create a pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    for (const int fd : fds)
-        ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
     auto task = std::make_unique<RunningTask>(fds[0], std::move(handler));
     QProcess* process = task->process;
     process->setProgram(spec.launchPath);

@@ -1,10 +1,11 @@
 // A launched command's process and output pipe.
 #include "platform/RunningTask.h"
 
+#include "platform/Pipe.h"
+
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 #include <utility>
 
@@ -12,7 +13,7 @@ namespace tolvane {
 
 RunningTask::RunningTask(int readFd, OutputHandler handler) : m_readFd(readFd), m_handler(std::move(handler))
 {
-    ::fcntl(m_readFd, F_SETFL, ::fcntl(m_readFd, F_GETFL) | O_NONBLOCK);
+    setNonBlocking(m_readFd);
     m_notifier = new QSocketNotifier(m_readFd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] { readOutput(); });
 }

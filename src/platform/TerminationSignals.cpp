@@ -1,10 +1,11 @@
 // A signal is written to a pipe by the handler and read on the main loop, where quitting is safe.
 #include "platform/TerminationSignals.h"
 
+#include "platform/Pipe.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace tolvane {
@@ -23,14 +24,10 @@ void onSignal(int number)
 
 void quitOnTerminationSignals()
 {
-    if (::pipe(g_signalPipe) != 0)
-        return;
-    // Set before any command starts, so no child inherits the pipe. A full pipe drops the signal
+    // Made before any command starts, so no child inherits the pipe. A full pipe drops the signal
     // instead of blocking its handler; the reader drains it without waiting.
-    for (const int fd : g_signalPipe) {
-        ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    }
+    if (!makePipe(g_signalPipe, PipeReads::NonBlocking))
+        return;
     auto* notifier =
         new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
