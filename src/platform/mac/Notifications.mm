@@ -83,8 +83,8 @@ private:
     void forgetDelivered()
     {
         [m_pending filterUsingPredicate:[NSPredicate predicateWithBlock:^BOOL(id item, NSDictionary*) {
-                       return static_cast<NSUserNotification*>(item).actualDeliveryDate == nil;
-                     }]];
+                     return static_cast<NSUserNotification*>(item).actualDeliveryDate == nil;
+                   }]];
     }
 
     void waitForDelivery()
