@@ -83,7 +83,8 @@ private:
     void forgetDelivered()
     {
         [m_pending filterUsingPredicate:[NSPredicate predicateWithBlock:^BOOL(id item, NSDictionary*) {
-                     return static_cast<NSUserNotification*>(item).actualDeliveryDate == nil;
+                     NSUserNotification* notification = item;
+                     return notification.actualDeliveryDate == nil;
                    }]];
     }
 
