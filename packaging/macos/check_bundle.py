@@ -184,17 +184,19 @@ def inside(path, folder):
 
 
 class LoadContext:
-    """What the loader substitutes for one file: @executable_path, @loader_path and the run paths."""
+    """What the loader substitutes for one file: @executable_path, @loader_path and the run paths, each
+    run path with the file that holds it (an @loader_path in it means that file's folder)."""
 
     def __init__(self, path, executable_dir, inherited):
         self.path = path
         self.executable_dir = executable_dir
-        own = run_paths(path)
-        self.rpaths = own + [entry for entry in inherited if entry not in own]
+        own = [(entry, path) for entry in run_paths(path)]
+        self.owned = own + [pair for pair in inherited if pair[0] not in {entry for entry, _ in own}]
+        self.rpaths = [entry for entry, _ in self.owned]
 
-    def expand(self, text):
+    def expand(self, text, owner=None):
         for token, value in (("@executable_path", self.executable_dir),
-                             ("@loader_path", os.path.dirname(self.path))):
+                             ("@loader_path", os.path.dirname(owner or self.path))):
             if text.startswith(token):
                 return os.path.normpath(value + text[len(token):])
         return os.path.normpath(text)
@@ -202,7 +204,7 @@ class LoadContext:
 
 def check_loads(product, bundle, path, context):
     shown = os.path.relpath(path, product)
-    for entry in context.rpaths:
+    for entry, _owner in context.owned:
         if entry.startswith("/") and not entry.startswith(SYSTEM_PREFIXES) and not inside(entry, product):
             yield f"{shown} has LC_RPATH {entry}, outside the product folder"
     for library in linked_libraries(path):
@@ -213,8 +215,8 @@ def check_loads(product, bundle, path, context):
             yield f"{shown} loads {library} from outside the bundle"
         elif library.startswith("@rpath/"):
             rest = library[len("@rpath/"):]
-            found = [context.expand(entry) for entry in context.rpaths
-                     if os.path.exists(os.path.join(context.expand(entry), rest))]
+            found = [context.expand(entry, owner) for entry, owner in context.owned
+                     if os.path.exists(os.path.join(context.expand(entry, owner), rest))]
             if not any(inside(folder, product) or folder.startswith(SYSTEM_PREFIXES) for folder in found):
                 searched = ", ".join(context.rpaths) or "none"
                 yield (f"{shown} loads {library}, which no LC_RPATH resolves in the product "
@@ -225,7 +227,7 @@ def check_loads(product, bundle, path, context):
 
 
 def check_binaries(product, bundle, executable, minimum):
-    main_rpaths = run_paths(executable) if os.path.isfile(executable) else []
+    main_rpaths = [(entry, executable) for entry in run_paths(executable)] if os.path.isfile(executable) else []
     for path in macho_files(product):
         shown = os.path.relpath(path, product)
         for needed in minimum_versions(path):

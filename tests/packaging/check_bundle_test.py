@@ -255,6 +255,14 @@ class CheckBundleTest(unittest.TestCase):
         self.assertEqual(code, 0, output)
         self.assertIn("(arm64, x86_64)", output)
 
+    def test_loader_path_run_paths_count_from_the_file_that_holds_them(self):
+        # The executable's @loader_path is its own folder also when a plugin is the one loading, and a
+        # framework finds its siblings through a run path of its own.
+        self.image.otool["Tolvane"]["rpaths"] = ["@loader_path/../Frameworks"]
+        self.image.otool["QtGui"].update(rpaths=["@loader_path/../../.."])
+        code, output = self.run_checker()
+        self.assertEqual(code, 0, output)
+
     def test_apple_events_with_their_text_pass(self):
         self.image.replace("Tolvane_Uninstall.tool", b"#!/bin/sh\nosascript -e 'tell application \"Finder\"'\n")
         self.image.plist["NSAppleEventsUsageDescription"] = "Tolvane asks the Finder to move files to the Trash."
