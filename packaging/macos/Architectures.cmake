@@ -21,7 +21,8 @@ execute_process(COMMAND ${TOLVANE_LIPO} -archs ${qtcore} OUTPUT_VARIABLE slices 
                 RESULT_VARIABLE result)
 separate_arguments(slices UNIX_COMMAND "${slices}")
 if(result EQUAL 0 AND "arm64" IN_LIST slices AND "x86_64" IN_LIST slices)
-    set(CMAKE_OSX_ARCHITECTURES "arm64;x86_64" CACHE STRING "The architectures of the macOS build" FORCE)
+    # A plain variable, decided afresh at each configure: a later Qt with one slice is followed.
+    set(CMAKE_OSX_ARCHITECTURES "arm64;x86_64")
     message(STATUS "Architectures: arm64 and x86_64 (universal), as Qt has both")
 else()
     message(STATUS "Architectures: ${slices} only, the slices Qt has")
