@@ -2,8 +2,7 @@
 #include "app/StatusItem.h"
 
 #include "platform/StatusImages.h"
-
-#include <QCursor>
+#include "platform/StatusItemClick.h"
 
 namespace tolvane {
 
@@ -14,11 +13,8 @@ QIcon imageNamed(const QString& name)
 
 StatusItem::StatusItem()
 {
-    // A left click opens the same menu as a right click: the item has nothing else to do.
-    connect(&m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger && m_menu)
-            m_menu->popup(QCursor::pos());
-    });
+    // A left click opens the same menu as a right click, once: the item has nothing else to do.
+    openMenuOnLeftClick(m_trayIcon, [this] { return m_menu.data(); });
 }
 
 StatusItem::~StatusItem() = default;

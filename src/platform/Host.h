@@ -97,6 +97,15 @@ public:
     // The local date and time now.
     virtual QDateTime currentDateTime() const = 0;
 
+    // Makes the controller the active application before it shows a window, so that the window comes up
+    // in front with the keyboard focus (a menu-bar application is usually not the active one).
+    virtual void activateApplication() = 0;
+
+    // True when the installed application runs from a random copy that the system made of a quarantined
+    // download opened where it lies (macOS App Translocation): nothing beside it can be found from there
+    // and no path of it lasts.
+    virtual bool bundleIsTranslocated() const = 0;
+
     // Where a notification goes when the notification service does not answer (the status item).
     virtual void setNotificationFallback(QSystemTrayIcon* trayIcon) { (void)trayIcon; }
 

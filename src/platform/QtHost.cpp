@@ -2,12 +2,14 @@
 #include "platform/QtHost.h"
 
 #include "common/BuildInfo.h"
+#include "platform/Activation.h"
 #include "platform/BundlePath.h"
 #include "platform/NotificationSink.h"
 #include "platform/OutputDrainer.h"
 #include "platform/Pipe.h"
 #include "platform/RunningTask.h"
 #include "platform/SystemLog.h"
+#include "platform/Translocation.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -216,8 +218,10 @@ int QtHost::runModalAlert(const AlertRequest& request)
     box.setDefaultButton(buttons.first());
     if (buttons.size() == 1)
         box.setEscapeButton(buttons.first());
-    // The controller has no window of its own in front: the alert must not open behind others.
+    // The controller has no window of its own in front: the alert must not open behind others, and it
+    // takes the keyboard focus only once the application is the active one.
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    activateApplication();
     ++m_modalDepth;
     box.exec();
     modalEnded();
@@ -289,6 +293,16 @@ QString QtHost::homeDirectory() const
 QString QtHost::bundlePath() const
 {
     return applicationBundlePath();
+}
+
+void QtHost::activateApplication()
+{
+    tolvane::activateApplication();
+}
+
+bool QtHost::bundleIsTranslocated() const
+{
+    return isTranslocated(bundlePath());
 }
 
 QDateTime QtHost::currentDateTime() const

@@ -30,6 +30,13 @@ bool AppDelegate::setEnvVarsAndPlist()
     // The next status result is presented as a change, whatever happens here.
     setNewStatus(ServerStatusUndetermined);
 
+    // From a translocated copy the agent would name a bundle that is gone after the next restart:
+    // nothing is set or written until the user has moved the product into place.
+    if (host().bundleIsTranslocated()) {
+        alert(TranslocatedText);
+        return false;
+    }
+
     const std::unique_ptr<LoginIntegration> integration = makeLoginIntegration();
     for (const QString& folder : integration->agentFolders()) {
         if (!pathExists(folder) && !QDir().mkpath(folder)) {

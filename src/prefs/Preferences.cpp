@@ -107,6 +107,8 @@ void AppDelegate::showPreferences()
         if (!outlets.window->testAttribute(Qt::WA_WState_Created) ||
             !outlets.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
             outlets.window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        // Activating the window alone does not bring a menu-bar application to the front.
+        host().activateApplication();
         outlets.window->show();
         outlets.window->raise();
         outlets.window->activateWindow();

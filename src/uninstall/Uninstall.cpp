@@ -24,6 +24,11 @@ const QString UninstallFailedText =
 
 void AppDelegate::tolvaneUninstall(QObject*)
 {
+    // A translocated copy has nothing beside it: the tool is where the user put the product.
+    if (host().bundleIsTranslocated()) {
+        alert(TranslocatedText);
+        return;
+    }
     const QString folder = QFileInfo(host().bundlePath()).path();
     const QString toolPath = standardizePath(folder + QLatin1Char('/') + ToolName);
     if (!pathExists(toolPath)) {

@@ -10,6 +10,7 @@ import os
 import plistlib
 import shutil
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
@@ -17,8 +18,23 @@ import unittest
 
 CHECKER = None  # set from the command line
 
-MACHO = b"\xcf\xfa\xed\xfe" + b"\0" * 28  # a 64-bit Mach-O header, as far as the checker looks
+ARM64, X86_64 = 0x0100000C, 0x01000007
+
+
+def macho(*cpus):
+    """A Mach-O file as far as the checker reads it: a 64-bit header for one CPU type, or a fat header
+    with one slice for each."""
+    if len(cpus) == 1:
+        return b"\xcf\xfa\xed\xfe" + struct.pack("<I", cpus[0]) + b"\0" * 24
+    header = b"\xca\xfe\xba\xbe" + struct.pack(">I", len(cpus))
+    return header + b"".join(struct.pack(">IIIII", cpu, 0, 4096 * (i + 1), 16, 12) for i, cpu in enumerate(cpus))
+
+
+MACHO = macho(ARM64)
 QT = "@rpath/{0}.framework/Versions/A/{0}"
+# Where the bundle's executable finds its frameworks, and the uninstall tool beside the bundle its Qt.
+BUNDLE_RPATH = "@executable_path/../Frameworks"
+TOOL_RPATH = "@executable_path/Tolvane.app/Contents/Frameworks"
 
 # The fake otool prints what the case wrote for the file's name: NAME.l for -l, NAME.L for -L.
 FAKE_OTOOL = r'''#!/bin/sh
@@ -42,6 +58,9 @@ def otool_load_commands(entry):
                   f"    minos {entry['minos']}", "      sdk 14.4", "   ntools 1", "     tool 3",
                   "  version 1053.12"]
     lines += ["Load command 2", "      cmd LC_SOURCE_VERSION", "  cmdsize 16", "  version 0.0"]
+    for index, rpath in enumerate(entry.get("rpaths", []), start=3):
+        lines += [f"Load command {index}", "          cmd LC_RPATH", "      cmdsize 48",
+                  f"         path {rpath} (offset 12)"]
     return "\n".join(lines) + "\n"
 
 
@@ -81,21 +100,32 @@ class FakeImage:
             write(os.path.join(contents, "Frameworks", f"{name}.framework", "Versions", "A", name), MACHO)
         write(os.path.join(contents, "PlugIns", "platforms", "libqcocoa.dylib"), MACHO)
         write(os.path.join(contents, "PlugIns", "imageformats", "libqsvg.dylib"), MACHO)
-        write(os.path.join(self.product, "Tolvane_Uninstall.tool"), b"#!/bin/sh\n", executable=True)
+        write(os.path.join(contents, "PlugIns", "iconengines", "libqsvgicon.dylib"), MACHO)
+        # The uninstall tool: a program that reaches Qt through the bundle's Frameworks.
+        write(os.path.join(self.product, "Tolvane_Uninstall.tool"), MACHO, executable=True)
         write(os.path.join(self.product, "support", "tolvane", "tolvane.pex"), MACHO, executable=True)
         write(os.path.join(self.product, ".tolvane-product"), b"# Tolvane controller\n")
         os.symlink("/Applications", os.path.join(root, "Applications"))
         # What otool reports: the executable and the frameworks from inside the bundle, the
         # server from the system only; one framework still carries an old-style minimum.
         self.otool = {
-            "Tolvane": {"minos": "14.0", "libs": [QT.format("QtWidgets"), QT.format("QtCore"),
-                                                  "/usr/lib/libc++.1.dylib"]},
+            "Tolvane": {"minos": "14.0", "rpaths": [BUNDLE_RPATH],
+                        "libs": [QT.format("QtWidgets"), QT.format("QtCore"), "/usr/lib/libc++.1.dylib"]},
+            "libqsvgicon.dylib": {"minos": "14.0", "libs": [QT.format("QtSvg"), QT.format("QtGui")]},
+            "Tolvane_Uninstall.tool": {"minos": "14.0", "rpaths": [TOOL_RPATH],
+                                       "libs": [QT.format("QtCore"), "/usr/lib/libc++.1.dylib"]},
             "QtCore": {"minos": "13.0", "libs": [QT.format("QtCore"), "/System/Library/Frameworks/"
                                                  "Foundation.framework/Versions/C/Foundation"]},
             "QtGui": {"minos": "10.15", "old_style": True, "libs": [QT.format("QtCore")]},
             "tolvane.pex": {"minos": "14.0", "libs": ["/usr/lib/libSystem.B.dylib"]},
         }
         self.codesign_fails = False
+
+    def replace(self, relative, data):
+        path = os.path.join(self.product, relative)
+        mode = os.stat(path).st_mode
+        write(path, data)
+        os.chmod(path, mode)
 
     def save_plist(self):
         with open(os.path.join(self.bundle, "Contents", "Info.plist"), "wb") as handle:
@@ -113,6 +143,44 @@ FAULTS = [
     ("no product marker",
      lambda i: os.remove(os.path.join(i.product, ".tolvane-product")),
      ".tolvane-product is missing"),
+    ("no SVG icon engine, which draws the status images on Retina",
+     lambda i: os.remove(os.path.join(i.bundle, "Contents", "PlugIns", "iconengines", "libqsvgicon.dylib")),
+     "iconengines/libqsvgicon.dylib is missing"),
+    ("the executable's run path dropped at install: Qt cannot be found",
+     lambda i: i.otool["Tolvane"].update(rpaths=[]),
+     "Tolvane.app/Contents/MacOS/Tolvane loads @rpath/QtWidgets.framework/Versions/A/QtWidgets, which no "
+     "LC_RPATH resolves in the product (LC_RPATH: none)"),
+    ("a run path that names no folder with the framework",
+     lambda i: i.otool["Tolvane"].update(rpaths=["@executable_path/../Libraries"]),
+     "which no LC_RPATH resolves in the product (LC_RPATH: @executable_path/../Libraries)"),
+    ("a framework linked but not deployed",
+     lambda i: shutil.rmtree(os.path.join(i.bundle, "Contents", "Frameworks", "QtWidgets.framework")),
+     "loads @rpath/QtWidgets.framework/Versions/A/QtWidgets, which no LC_RPATH resolves"),
+    ("a run path into the build machine's Homebrew",
+     lambda i: i.otool["Tolvane"]["rpaths"].append("/opt/homebrew/lib"),
+     "has LC_RPATH /opt/homebrew/lib, outside the product folder"),
+    ("a plugin's own @loader_path load that is not there",
+     lambda i: i.otool["libqsvgicon.dylib"]["libs"].append("@loader_path/../../Frameworks/libzstd.1.dylib"),
+     "libqsvgicon.dylib loads @loader_path/../../Frameworks/libzstd.1.dylib, which is not there"),
+    ("the uninstall tool looks for Qt inside itself, as a bundle's executable would",
+     lambda i: i.otool["Tolvane_Uninstall.tool"].update(rpaths=[BUNDLE_RPATH]),
+     "Tolvane_Uninstall.tool loads @rpath/QtCore.framework/Versions/A/QtCore, which no LC_RPATH resolves"),
+    ("the uninstall tool without a run path",
+     lambda i: i.otool["Tolvane_Uninstall.tool"].update(rpaths=[]),
+     "Tolvane_Uninstall.tool loads @rpath/QtCore.framework/Versions/A/QtCore, which no LC_RPATH resolves"),
+    ("a plugin without the executable's architecture",
+     lambda i: i.replace("Tolvane.app/Contents/PlugIns/platforms/libqcocoa.dylib", macho(X86_64)),
+     "libqcocoa.dylib lacks arm64, which the executable Tolvane has"),
+    ("a universal executable beside a single-architecture server",
+     lambda i: i.replace("Tolvane.app/Contents/MacOS/Tolvane", macho(ARM64, X86_64)),
+     "support/tolvane/tolvane.pex lacks x86_64"),
+    ("Qt has both architectures, the executable one",
+     lambda i: i.replace("Tolvane.app/Contents/Frameworks/QtCore.framework/Versions/A/QtCore",
+                         macho(X86_64, ARM64)),
+     "the executable has arm64 only, but the bundled QtCore also has x86_64: the build should be universal"),
+    ("an AppleScript to the Finder without the Apple Events text",
+     lambda i: i.replace("Tolvane_Uninstall.tool", b"#!/bin/sh\nosascript -e 'tell application \"Finder\"'\n"),
+     "Tolvane_Uninstall.tool sends Apple Events, but the Info.plist has no NSAppleEventsUsageDescription"),
     ("no SVG image format",
      lambda i: os.remove(os.path.join(i.bundle, "Contents", "PlugIns", "imageformats", "libqsvg.dylib")),
      "libqsvg.dylib is missing"),
@@ -168,6 +236,36 @@ class CheckBundleTest(unittest.TestCase):
         return result.returncode, result.stdout + result.stderr
 
     def test_complete_image_passes(self):
+        code, output = self.run_checker()
+        self.assertEqual(code, 0, output)
+        self.assertIn("(arm64)", output)
+
+    def test_universal_image_passes(self):
+        universal = macho(ARM64, X86_64)
+        for root, _dirs, files in os.walk(self.image.product):
+            for name in files:
+                path = os.path.join(root, name)
+                if os.path.islink(path):
+                    continue
+                with open(path, "rb") as handle:
+                    magic = handle.read(4)
+                if magic in (MACHO[:4], universal[:4]):
+                    self.image.replace(os.path.relpath(path, self.image.product), universal)
+        code, output = self.run_checker()
+        self.assertEqual(code, 0, output)
+        self.assertIn("(arm64, x86_64)", output)
+
+    def test_loader_path_run_paths_count_from_the_file_that_holds_them(self):
+        # The executable's @loader_path is its own folder also when a plugin is the one loading, and a
+        # framework finds its siblings through a run path of its own.
+        self.image.otool["Tolvane"]["rpaths"] = ["@loader_path/../Frameworks"]
+        self.image.otool["QtGui"].update(rpaths=["@loader_path/../../.."])
+        code, output = self.run_checker()
+        self.assertEqual(code, 0, output)
+
+    def test_apple_events_with_their_text_pass(self):
+        self.image.replace("Tolvane_Uninstall.tool", b"#!/bin/sh\nosascript -e 'tell application \"Finder\"'\n")
+        self.image.plist["NSAppleEventsUsageDescription"] = "Tolvane asks the Finder to move files to the Trash."
         code, output = self.run_checker()
         self.assertEqual(code, 0, output)
 

@@ -1,14 +1,19 @@
 #!/usr/bin/env python3
 """Checks the macOS CI workflow, which cannot run here, for what can be known without a Mac.
 
-Usage: check_macos_workflow.py WORKFLOW.yml SOURCE_DIR DEPLOYMENT_TARGET
+Usage: check_macos_workflow.py WORKFLOW.yml SOURCE_DIR DEPLOYMENT_TARGET [LINUX_WORKFLOW.yml]
 
 - the file is valid YAML with the shape of a GitHub Actions workflow;
 - the runner is a macOS one whose Homebrew bottles the bundle's oldest macOS (DEPLOYMENT_TARGET,
   CMAKE_OSX_DEPLOYMENT_TARGET) is not older than;
 - every script it runs exists and is executable, and every preset named by it or by those scripts
   exists, of the right kind;
-- its tests are the unit tier, offscreen.
+- its tests are the unit tier, offscreen;
+- Homebrew gives only the Qt modules the build uses (qtbase, qtsvg, qttools; never the "qt" formula,
+  which brings every module), and CMake looks in Homebrew's prefix;
+- the controller is launched from the checked disk image (scripts/macos-smoke.sh), and the deploy
+  log is kept whatever the outcome;
+- the Linux workflow, when given, runs .ci/run in a Debian 12 container.
 
 Exit status 0 when every check holds, 77 when PyYAML is missing (the test is skipped), 1 otherwise.
 """
@@ -96,14 +101,70 @@ def check_tests(uses, presets):
             yield f"test preset {name} does not set QT_QPA_PLATFORM=offscreen"
 
 
+FORMULAE = re.compile(r"^formulae=\((.*?)^\)", re.S | re.M)
+NEEDED_FORMULAE = {"qtbase", "qtsvg", "qttools"}
+
+
+def check_homebrew(texts):
+    text = "\n".join(texts)
+    block = FORMULAE.search(text)
+    if not block:
+        yield "installs no Homebrew formulae (formulae=( ... ) in its build script)"
+        return
+    formulae = {line.split("#")[0].strip() for line in block.group(1).splitlines()} - {""}
+    if "qt" in formulae:
+        yield "installs Homebrew's qt formula, every Qt module (WebEngine included); name the modules instead"
+    for missing in sorted(NEEDED_FORMULAE - formulae):
+        yield f"does not install the Homebrew formula {missing}"
+    if '-DCMAKE_PREFIX_PATH="$(brew --prefix)"' not in text:
+        yield "does not point CMake at Homebrew's prefix (-DCMAKE_PREFIX_PATH=\"$(brew --prefix)\")"
+
+
+def check_launch_and_logs(workflow, texts):
+    if not any("scripts/macos-smoke.sh" in text for text in texts):
+        yield "does not launch the controller (scripts/macos-smoke.sh)"
+    kept = False
+    for job in workflow["jobs"].values():
+        for step in job["steps"]:
+            if str(step.get("uses", "")).startswith("actions/upload-artifact") and step.get("if") == "always()":
+                kept = kept or "deploy.log" in str(step.get("with", {}).get("path", ""))
+    if not kept:
+        yield "does not keep deploy.log in an artifact whatever the outcome (if: always())"
+
+
+def check_linux(path):
+    try:
+        with open(path, encoding="utf-8") as handle:
+            workflow = yaml.safe_load(handle)
+    except (OSError, yaml.YAMLError) as error:
+        yield f"{path}: cannot be read as YAML: {error}"
+        return
+    if not isinstance(workflow, dict):
+        yield f"{path}: the top level is not a mapping"
+        return
+    shape = list(check_shape(workflow))
+    yield from (f"{path}: {failure}" for failure in shape)
+    if shape:
+        return
+    runs = False
+    for name, job in workflow["jobs"].items():
+        container = job.get("container")
+        image = container.get("image") if isinstance(container, dict) else container
+        if image != "debian:12":
+            yield f"{path}: job {name} does not run in the debian:12 container"
+        runs = runs or any(str(step.get("run", "")).strip() == ".ci/run" for step in job["steps"])
+    if not runs:
+        yield f"{path}: runs no .ci/run"
+
+
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) not in (4, 5):
         print(__doc__)
         return 2
     if yaml is None:
         print("skip: PyYAML is not installed (Debian python3-yaml)")
         return 77
-    workflow_path, source_dir, deployment_target = sys.argv[1:]
+    workflow_path, source_dir, deployment_target = sys.argv[1:4]
     try:
         with open(workflow_path, encoding="utf-8") as handle:
             workflow = yaml.safe_load(handle)
@@ -122,9 +183,14 @@ def main():
         for job_name, job in workflow["jobs"].items():
             failures.extend(check_runner(job_name, job, deployment_target))
             texts.extend(str(step["run"]) for step in job["steps"] if "run" in step)
+        workflow_texts = list(texts)
         command_failures, uses = check_commands(texts, source_dir, presets)
         failures.extend(command_failures)
         failures.extend(check_tests(uses, presets))
+        failures.extend(check_homebrew(texts))
+        failures.extend(check_launch_and_logs(workflow, workflow_texts))
+    if len(sys.argv) == 5:
+        failures.extend(check_linux(sys.argv[4]))
 
     for failure in failures:
         print(f"{workflow_path}: {failure}")

@@ -48,6 +48,13 @@ public:
     QProcessEnvironment environment() const override { return env; }
     QString homeDirectory() const override { return home; }
     QString bundlePath() const override { return bundle; }
+    void activateApplication() override
+    {
+        ++activations;
+        if (onActivate)
+            onActivate();
+    }
+    bool bundleIsTranslocated() const override { return translocated; }
     QDateTime currentDateTime() const override { return now; }
     QSettings& userDefaults() override { return store->settings(); }
     bool synchronizeUserDefaults() override { return store->synchronize(); }
@@ -94,6 +101,9 @@ public:
     std::vector<Timer> timers;
     std::chrono::milliseconds clock{0};
     int terminateCalls = 0;
+    int activations = 0;
+    std::function<void()> onActivate; // runs at each activation, to look at the state at that moment
+    bool translocated = false;
 
     QProcessEnvironment env;
     QString home;

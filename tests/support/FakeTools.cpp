@@ -44,10 +44,23 @@ std::optional<Invocation> parseRecord(QByteArray record)
 
 } // namespace
 
+const QStringList& FakeTools::sessionTools()
+{
+    static const QStringList tools{QStringLiteral("launchctl"),
+                                   QStringLiteral("defaults"),
+                                   QStringLiteral("osascript"),
+                                   QStringLiteral("open"),
+                                   QStringLiteral("dbus-update-activation-environment"),
+                                   QStringLiteral("systemctl")};
+    return tools;
+}
+
 FakeTools::FakeTools()
 {
     QDir().mkpath(binFolder());
     QDir().mkpath(logFolder());
+    for (const QString& tool : sessionTools())
+        addTool(tool);
 }
 
 QString FakeTools::binFolder() const

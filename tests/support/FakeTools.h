@@ -27,6 +27,12 @@ public:
     // The variable that tells the fakes where their records go.
     static constexpr const char* LogVariable = "FAKE_TOOL_LOG";
 
+    // The programs through which a command could change the login session of whoever runs the tests,
+    // on any platform: launchd's environment and preferences, Apple Events, opening applications, the
+    // D-Bus activation and systemd user environments. Every FakeTools puts a recording stand-in for
+    // each of them first on PATH, so that a command run in its environment never reaches the real one.
+    static const QStringList& sessionTools();
+
     FakeTools();
 
     bool isValid() const { return m_root.isValid(); }

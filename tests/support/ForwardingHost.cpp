@@ -69,6 +69,16 @@ QString ForwardingHost::bundlePath() const
     return real.bundlePath();
 }
 
+void ForwardingHost::activateApplication()
+{
+    real.activateApplication();
+}
+
+bool ForwardingHost::bundleIsTranslocated() const
+{
+    return real.bundleIsTranslocated();
+}
+
 QDateTime ForwardingHost::currentDateTime() const
 {
     return real.currentDateTime();

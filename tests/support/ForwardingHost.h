@@ -22,6 +22,8 @@ public:
     QProcessEnvironment environment() const override;
     QString homeDirectory() const override;
     QString bundlePath() const override;
+    void activateApplication() override;
+    bool bundleIsTranslocated() const override;
     QDateTime currentDateTime() const override;
     void setNotificationFallback(QSystemTrayIcon* trayIcon) override;
     QSettings& userDefaults() override;

@@ -1,6 +1,7 @@
 // The preferences store and the Preferences window: first-run registration, load, Apply and Discard.
 #include "ControllerTest.h"
 #include "Files.h"
+#include "LoginRows.h"
 #include "common/BuildInfo.h"
 #include "prefs/PathControl.h"
 
@@ -31,10 +32,8 @@ QString successNotice(const QString& location)
 class PreferencesTest : public ControllerTest {
 protected:
     QString dataFolder() const { return fake.home + QStringLiteral("/.tolvane"); }
-    QString autostartEntry() const
-    {
-        return fake.home + QStringLiteral("/.config/autostart/org.veltran.tolvane.user.desktop");
-    }
+    // The login entry that the login step writes on this platform.
+    QString loginEntry() const { return loginRows(fake.home).entryFiles.first(); }
 
     // Every key of the store with its value, to tell whether anything was stored.
     QMap<QString, QVariant> storeContents()
@@ -107,7 +106,7 @@ TEST_P(RegistrationWithoutLocationTest, LogsStoresNothingAndSkipsTheLoginStep)
     EXPECT_EQ(storeContents(), before);
     EXPECT_TRUE(fake.notifications.empty());
     EXPECT_TRUE(fake.systemCommands.isEmpty());
-    EXPECT_FALSE(QFile::exists(autostartEntry()));
+    EXPECT_FALSE(QFile::exists(loginEntry()));
     EXPECT_EQ(controller->outlets.tolvaneVersion->text(), QStringLiteral("untouched"));
 }
 
@@ -147,7 +146,7 @@ TEST_F(PreferencesTest, FirstRunStoresTheDefaultsThenRunsTheLoginStepAndLeavesTh
     ASSERT_EQ(fake.systemCommands.size(), 1);
     EXPECT_TRUE(fake.systemCommands[0].contains(location));
     EXPECT_EQ(fake.notificationSubtitles(), (QStringList{settingNotice(location), successNotice(location)}));
-    EXPECT_TRUE(QFile::exists(autostartEntry()));
+    EXPECT_TRUE(QFile::exists(loginEntry()));
     EXPECT_EQ(controller->outlets.tolvaneVersion->text(), QStringLiteral("untouched"));
 }
 
@@ -165,6 +164,20 @@ TEST_F(PreferencesTest, LaterRunsOnlySetTheVersionLabel)
 }
 
 // --- loading into the window
+
+TEST_F(PreferencesTest, TheApplicationIsActivatedBeforeTheWindowIsShown)
+{
+    registered();
+    std::vector<bool> visibleAtActivation;
+    fake.onActivate = [&] { visibleAtActivation.push_back(controller->outlets.window->isVisible()); };
+
+    controller->showPreferences(nullptr);
+
+    // Once, and while the window is not yet on screen, so that it comes up in front with the focus.
+    EXPECT_EQ(visibleAtActivation, std::vector<bool>{false});
+    EXPECT_TRUE(controller->outlets.window->isVisible());
+    controller->outlets.window->hide();
+}
 
 TEST_F(PreferencesTest, WithoutADataLocationTheWindowSaysSoAndShowsNoPath)
 {

@@ -206,6 +206,19 @@ TEST(FakeToolsTest, AreFoundThroughThisProcesssPathOnceInstalled)
     EXPECT_EQ(tools.invocation(QStringLiteral("gamma"))->arguments, QList<QByteArray>{"x"});
 }
 
+TEST(FakeToolsTest, StandInForEverySessionToolFromTheStart)
+{
+    FakeTools tools;
+    for (const QString& tool : FakeTools::sessionTools()) {
+        SCOPED_TRACE(tool.toStdString());
+        // Arguments that would change the session if the real program got them.
+        EXPECT_EQ(tools.runShell(tool + QStringLiteral(" setenv TOLVANE_HOME /nowhere")), 0);
+        const std::optional<Invocation> run = tools.invocation(tool);
+        ASSERT_TRUE(run.has_value()) << "the real program ran";
+        EXPECT_EQ(run->invokedAs, (tools.binFolder() + QLatin1Char('/') + tool).toUtf8());
+    }
+}
+
 // ---------------------------------------------------------------------------------------------------
 // Files.
 

@@ -2,6 +2,7 @@
 #include "ControllerTest.h"
 #include "Files.h"
 #include "Programs.h"
+#include "app/Messages.h"
 
 namespace tolvane::testing {
 namespace {
@@ -30,6 +31,19 @@ TEST_F(UninstallTest, AMissingToolIsReportedWithoutAskingAnything)
         QStringList{QStringLiteral("The Tolvane uninstall script is not found at '%1'. You need to reinstall "
                                    "the Tolvane application.")
                         .arg(toolPath())});
+    EXPECT_TRUE(fake.alerts[0].buttons.isEmpty());
+    EXPECT_TRUE(fake.systemCommands.isEmpty());
+    EXPECT_EQ(fake.terminateCalls, 0);
+}
+
+TEST_F(UninstallTest, ATranslocatedCopyTellsTheUserToMoveTolvaneAndRunsNothing)
+{
+    installTool(); // even a tool beside the copy is not the installed one
+    fake.translocated = true;
+
+    controller->tolvaneUninstall(nullptr);
+
+    EXPECT_EQ(fake.alertMessages(), QStringList{TranslocatedText});
     EXPECT_TRUE(fake.alerts[0].buttons.isEmpty());
     EXPECT_TRUE(fake.systemCommands.isEmpty());
     EXPECT_EQ(fake.terminateCalls, 0);

@@ -3,6 +3,12 @@
 #include "platform/Reopen.h"
 
 #import <AppKit/AppKit.h>
+
+// Objects here are released by automatic reference counting: a build without it would leak them.
+#if !__has_feature(objc_arc)
+#error "Objective-C++ sources of the macOS room must be compiled with -fobjc-arc"
+#endif
+
 #include <objc/runtime.h>
 #include <string>
 
