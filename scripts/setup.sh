@@ -30,7 +30,9 @@ packages=(
     x11-utils                          # xwininfo and xprop find the windows in the desktop tests
     librsvg2-bin                       # renders the status images the desktop tests compare with
     xdg-utils                          # xdg-open, through which Qt opens the browser
-    dpkg-dev file                      # dpkg-shlibdeps and file for the Debian package's dependencies
+    dpkg-dev file                      # dpkg-buildflags, dpkg-shlibdeps and file for the Debian package
+    lintian                            # judges the Debian package in the test command
+    devscripts                         # hardening-check: every program of the package is hardened
     appstream                          # appstreamcli validates the AppStream metadata in tests
     icnsutils                          # icns2png reads the macOS bundle's icon back in tests
     python3-yaml                       # reads the macOS workflow back in tests

@@ -2,7 +2,7 @@
 """Checks a configured Info.plist of the macOS bundle with Python's own property-list parser.
 
 Usage: check_info_plist.py INFO_PLIST --version V --identifier ID --executable NAME --icon FILE
-                           --minimum MACOS
+                           --minimum MACOS --copyright TEXT
 
 Exit status 0 when every check holds; 1 with one line per failed check otherwise.
 """
@@ -44,6 +44,7 @@ def check(plist, args):
         "CFBundleVersion": args.version,
         "LSMinimumSystemVersion": args.minimum,
         "CFBundlePackageType": "APPL",
+        "NSHumanReadableCopyright": args.copyright,
     }
     for key, want in expected.items():
         got = plist.get(key)
@@ -68,7 +69,7 @@ def check(plist, args):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("plist")
-    for option in ("version", "identifier", "executable", "icon", "minimum"):
+    for option in ("version", "identifier", "executable", "icon", "minimum", "copyright"):
         parser.add_argument(f"--{option}", required=True)
     args = parser.parse_args()
 

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Checks that the AppStream metadata agrees with the product: what appstreamcli cannot know.
 
-Usage: check_metainfo.py METAINFO.xml DESKTOP_ENTRY SCREENSHOT_DIR --id ID --name NAME
+Usage: check_metainfo.py METAINFO.xml DESKTOP_ENTRY SCREENSHOT_DIR --id ID --name NAME --license SPDX
 
 - the component's id is ID, and its name and the desktop entry's Name are both NAME;
 - it launches the desktop entry that is installed (its file name);
 - each screenshot is an https URL of a picture that SCREENSHOT_DIR holds, and each picture there
   is shown;
-- it carries a content rating.
+- it carries a content rating;
+- its project licence is SPDX, the licence of LICENSE.
 
 Exit status 0 when every check holds; 1 with one line per failed check otherwise.
 """
@@ -62,6 +63,9 @@ def check(component, args):
     if rating is None or not (rating.get("type") or "").startswith("oars-"):
         yield "no OARS content rating"
 
+    if component.findtext("project_license") != args.license:
+        yield f"project_license is {component.findtext('project_license')!r}, expected {args.license!r}"
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -70,6 +74,7 @@ def main():
     parser.add_argument("screenshots")
     parser.add_argument("--id", required=True)
     parser.add_argument("--name", required=True)
+    parser.add_argument("--license", required=True)
     args = parser.parse_args()
     try:
         component = ElementTree.parse(args.metainfo).getroot()
