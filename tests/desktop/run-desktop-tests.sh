@@ -749,6 +749,7 @@ case_quit_while_missing() {
     cp "$TMP/bin/tolvane.pex" "$exe"
     mark=$(note_mark)
     start_controller "$ART/controller-quit-missing.log" TOLVANE_PEX="$exe"
+    wait_for 20 "the tray icon to be embedded in trayer" find_icon || return 1
     wait_for 30 "the notification \"$RUNNING_TEXT\" after the launch" note_since "$mark" "$RUNNING_TEXT" || return 1
     folder=$DATA
     server_is 0 "$OTHER" && folder=$OTHER
