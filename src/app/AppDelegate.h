@@ -6,6 +6,7 @@
 #include "app/StatusItem.h"
 #include "platform/HandOver.h"
 #include "platform/Host.h"
+#include "server/StatusCodes.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -26,16 +27,8 @@ namespace tolvane {
 
 class PathControl;
 class Popover;
-
-// Server status codes with a meaning of their own; any other value is a `status` exit status.
-inline constexpr std::int32_t ServerStatusRunning = 0;
-inline constexpr std::int32_t ServerStatusStopped = 1;
-inline constexpr std::int32_t ServerStatusStarting = 4;
-inline constexpr std::int32_t ServerStatusFailedToStart = 6;
-inline constexpr std::int32_t ServerStatusUndetermined = 101;
-
-// The status code that an exit status of the server's `status` command stands for.
-std::int32_t exitStatusToCode(int exitStatus);
+struct InterpreterState;
+struct InterpreterStep;
 
 // Why the application terminates.
 inline constexpr std::int32_t QuitReasonNone = 0;
@@ -163,6 +156,12 @@ public slots:
     void quitApplcation(QObject* sender);
 
 private:
+    // The status interpreter's input from the controller's state, and the carrying out of its step.
+    InterpreterState interpreterState() const;
+    void applyStatusStep(const InterpreterStep& step);
+    // A server command was to run but the server executable is missing.
+    void serverCommandNotLaunched(const QString& command);
+
     bool m_autoStartOnLoad = false;
     bool m_isLoaded = false;
     bool m_isPortAlert = false;
@@ -176,6 +175,8 @@ private:
     // changes nothing any more.
     bool m_terminated = false;
     QString m_portCheckOutput;
+    // The missing-executable state is what the user sees; it is presented once, not at every poll.
+    bool m_executableMissingShown = false;
     int m_runningStatusCommands = 0;
     // Log entries read on another thread reach the view through this, on the main thread.
     HandOver m_mainThreadWork;

@@ -112,30 +112,4 @@ void AppDelegate::loadInterface()
     outlets.splash->show();
 }
 
-// Interface actions: each ignores its sender.
-void AppDelegate::start(QObject*)
-{
-    startFunction();
-}
-void AppDelegate::startButton(QObject*)
-{
-    startFunction();
-}
-void AppDelegate::stop(QObject*)
-{
-    stopFunction(false);
-}
-void AppDelegate::stopButton(QObject*)
-{
-    stopFunction(false);
-}
-void AppDelegate::open(QObject*)
-{
-    openFunction();
-}
-void AppDelegate::openButton(QObject*)
-{
-    openFunction();
-}
-
 } // namespace tolvane

@@ -96,11 +96,12 @@ void AppDelegate::reopen()
 
 void AppDelegate::quitApplcation(QObject*)
 {
-    if (!checkSetup(false))
-        return;
     if (!confirm(QuitQuestion))
         return;
-    stopFunction(true);
+    // With the server executable missing there is nothing to stop, and the application quits all the
+    // same; the closing notification then says that the setup is incomplete.
+    if (checkTolvaneExecutable())
+        stopFunction(true);
     host().terminate();
 }
 

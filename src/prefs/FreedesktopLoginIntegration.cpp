@@ -121,9 +121,10 @@ public:
         // The folders normally exist already; creating them here keeps a first write from failing.
         QDir().mkpath(m_environmentFolder);
         QDir().mkpath(m_autostartFolder);
-        if (!writeFileAtomically(environmentFilePath(), environment->toUtf8()))
-            return false;
-        return writeFileAtomically(agentFilePath(), autostart->toUtf8());
+        // The two entries are one setting: both are replaced, or neither, so that a login never reads
+        // a new data location from one and the old one from the other.
+        return writeFilesAtomically(
+            {{environmentFilePath(), environment->toUtf8()}, {agentFilePath(), autostart->toUtf8()}});
     }
 
 private:

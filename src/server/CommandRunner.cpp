@@ -91,12 +91,15 @@ bool AppDelegate::runTask(const QString& command, QString* failure)
 
 std::int32_t AppDelegate::runTolvane(const QString& command)
 {
-    if (checkTolvaneExecutable()) {
-        QString failure;
-        if (!runTask(command, &failure)) {
-            setNewStatus(ServerStatusUndetermined);
-            host().log(LaunchErrorFormat.arg(failure));
-        }
+    if (!checkTolvaneExecutable()) {
+        // Nothing can run; the interpreter tells the user so, once, and makes Start available again.
+        serverCommandNotLaunched(command);
+        return status();
+    }
+    QString failure;
+    if (!runTask(command, &failure)) {
+        setNewStatus(ServerStatusUndetermined);
+        host().log(LaunchErrorFormat.arg(failure));
     }
     return status();
 }

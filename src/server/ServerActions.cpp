@@ -18,6 +18,32 @@ const QString OpenFailedFormat = QStringLiteral(" Failed to open url: %1");
 
 } // namespace
 
+// The six Start/Stop/Open actions of the menu and the window: each ignores its sender.
+void AppDelegate::start(QObject*)
+{
+    startFunction();
+}
+void AppDelegate::startButton(QObject*)
+{
+    startFunction();
+}
+void AppDelegate::stop(QObject*)
+{
+    stopFunction(false);
+}
+void AppDelegate::stopButton(QObject*)
+{
+    stopFunction(false);
+}
+void AppDelegate::open(QObject*)
+{
+    openFunction();
+}
+void AppDelegate::openButton(QObject*)
+{
+    openFunction();
+}
+
 void AppDelegate::startFunction()
 {
     QString failure;

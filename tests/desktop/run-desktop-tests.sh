@@ -33,7 +33,7 @@ DEFAULT_EXECUTABLE=${TOLVANE_DESKTOP_DEFAULT_EXECUTABLE:-}
 if [ "$INSTALLED" = 1 ]; then
     CASES=${TOLVANE_DESKTOP_CASES:-launch}
 else
-    CASES=${TOLVANE_DESKTOP_CASES:-launch menu port preferences second_launch quit missing_setup}
+    CASES=${TOLVANE_DESKTOP_CASES:-launch menu port preferences second_launch vanished quit quit_while_missing missing_setup}
 fi
 IMAGES=$root/resources/images
 
@@ -682,6 +682,98 @@ case_missing_setup() {
         test -z "$(calls_since "$calls")"
 }
 
+# ---- the server executable going away while the controller runs ----
+
+MISSING_TEXT="The \`tolvane\` executable does not exist!"
+# The cases that start a controller of their own, and so run whether or not one is running before.
+starts_its_own_controller() {
+    case $1 in
+        launch | missing_setup | quit_while_missing) return 0 ;;
+    esac
+    return 1
+}
+
+# The running controller's server executable (the recording wrapper) goes away and comes back: a poll
+# shows the missing state once, Start stays available and says so again, and the poll after the return
+# shows the running server.
+case_vanished() {
+    if ! recording; then
+        log "installed mode: the controller's own server executable is not the test's to remove; case skipped"
+        return 0
+    fi
+    local mark exe=$TMP/bin/tolvane.pex
+    expect "the server to be running before its executable goes" eval 'server_is 0 "$DATA" || server_is 0 "$OTHER"' || return 1
+    expect_icon stop || return 1
+    mark=$(note_mark)
+    mv "$exe" "$exe.away"
+    wait_for 20 "the notification \"$MISSING_TEXT\" at the next poll" note_since "$mark" "$MISSING_TEXT" || {
+        mv "$exe.away" "$exe"
+        return 1
+    }
+    expect_icon exclaim || { mv "$exe.away" "$exe"; return 1; }
+    screenshot vanished-icon "$ICON" 8
+    # Start is the first enabled entry again (Stop and Open are not): picking the first entry tries a
+    # start, which says again that the executable is missing; it would open Preferences otherwise.
+    mark=$(note_mark)
+    pick stopped "Start Tolvane" || { mv "$exe.away" "$exe"; return 1; }
+    wait_for 15 "the start to say \"$MISSING_TEXT\" again" note_since "$mark" "$MISSING_TEXT" || {
+        mv "$exe.away" "$exe"
+        return 1
+    }
+    expect "no Preferences window after picking the first entry" window_hidden "^$PREFS_TITLE" || {
+        mv "$exe.away" "$exe"
+        return 1
+    }
+    # The polls in between say nothing more: one notification in well over a poll interval.
+    sleep 10
+    expect "the missing notification once since the start (got $(count_since "$mark" "$MISSING_TEXT"))" \
+        test "$(count_since "$mark" "$MISSING_TEXT")" = 1 || { mv "$exe.away" "$exe"; return 1; }
+    expect_icon exclaim || { mv "$exe.away" "$exe"; return 1; }
+    mark=$(note_mark)
+    mv "$exe.away" "$exe"
+    wait_for 20 "the notification \"$RUNNING_TEXT\" at the poll after the executable came back" \
+        note_since "$mark" "$RUNNING_TEXT" || return 1
+    expect_icon stop
+}
+
+# Quit while the server executable is missing: the question as usual, no stop, the application ends,
+# and the closing notification says the setup is incomplete.
+case_quit_while_missing() {
+    if ! recording; then
+        log "installed mode: the controller's own server executable is not the test's to remove; case skipped"
+        return 0
+    fi
+    controller_alive && stop_pid "$CONTROLLER_PID"
+    local mark exe=$TMP/quit-missing/tolvane.pex folder
+    mkdir -p "$TMP/quit-missing"
+    cp "$TMP/bin/tolvane.pex" "$exe"
+    mark=$(note_mark)
+    start_controller "$ART/controller-quit-missing.log" TOLVANE_PEX="$exe"
+    wait_for 20 "the tray icon to be embedded in trayer" find_icon || return 1
+    wait_for 30 "the notification \"$RUNNING_TEXT\" after the launch" note_since "$mark" "$RUNNING_TEXT" || return 1
+    folder=$DATA
+    server_is 0 "$OTHER" && folder=$OTHER
+    rm "$exe"
+    wait_for 20 "the notification \"$MISSING_TEXT\" at the next poll" note_since "$mark" "$MISSING_TEXT" || return 1
+    expect_icon exclaim || return 1
+    mark=$(note_mark)
+    pick stopped "Quit Tolvane" || return 1
+    wait_for 10 "the confirmation window titled \"Tolvane\"" find_alert || return 1
+    screenshot quit-missing-question "$DIALOG" 30
+    answer_dialog "$DIALOG" Return
+    wait_for 20 "the controller to exit after OK" controller_gone || return 1
+    local rc
+    wait "$CONTROLLER_PID"
+    rc=$?
+    CONTROLLER_PID=
+    expect "the controller to exit with status 0 (got $rc)" test "$rc" = 0 || return 1
+    wait_for 10 "the notification \"$SETUP_QUIT_TEXT\"" note_since "$mark" "$SETUP_QUIT_TEXT" || return 1
+    expect "no \"$QUITTING_TEXT\": no stop was sent" eval '! note_since "$mark" "$QUITTING_TEXT"' || return 1
+    expect "the server to run on, nothing having stopped it" server_is 0 "$folder" || return 1
+    stop_server_in "$DATA"
+    stop_server_in "$OTHER"
+}
+
 # ---- the session ----
 
 bring_up_session() {
@@ -765,7 +857,7 @@ for CASE in $CASES; do
         fail "a known case, not \"$CASE\""
         continue
     fi
-    if [ "$CASE" != launch ] && [ "$CASE" != missing_setup ] && ! controller_alive; then
+    if ! starts_its_own_controller "$CASE" && ! controller_alive; then
         fail "the controller to be running (it ended earlier; see controller.log)"
         RESULTS+=("FAIL $CASE")
         continue

@@ -180,7 +180,7 @@ TEST_F(ServerControlTest, AStatusCommandThatWritesSeveralPiecesIsNotKilledAndIts
     EXPECT_FALSE(controller->outlets.taskLogs->toPlainText().contains(QStringLiteral("last piece")));
 }
 
-TEST_F(ServerControlTest, AStatusThatHangsIsEndedAtItsLimitAndALaterPollShowsTheServerStopped)
+TEST_F(ServerControlTest, AStatusThatHangsIsEndedAtItsLimitIsNoAnswerAndALaterPollShowsTheServerStopped)
 {
     // A server program whose status hangs, with a child that ignores the request to terminate, while
     // the file "hang" exists; every process it starts writes its pid down.
@@ -213,7 +213,11 @@ TEST_F(ServerControlTest, AStatusThatHangsIsEndedAtItsLimitAndALaterPollShowsThe
     ASSERT_TRUE(waitFor([&] { return !recorder->records.filter(QStringLiteral("Ended `")).isEmpty(); }));
     EXPECT_EQ(recorder->records.filter(QStringLiteral("Ended `")),
               QStringList{QStringLiteral("Ended `%1 status` after 2 s: it had not finished.").arg(program)});
-    EXPECT_FALSE(controller->outlets.stopTolvane->isEnabled());
+    // The ended status gave no answer: what the last answer said is still shown.
+    EXPECT_EQ(recorder->records.filter(QStringLiteral("gave no answer")).size(), 1);
+    EXPECT_TRUE(controller->outlets.stopTolvane->isEnabled());
+    EXPECT_EQ(controller->outlets.statusItem->image(), QStringLiteral("stop"));
+    EXPECT_EQ(controller->status(), ServerStatusRunning);
 
     // The poll goes on, and its next result presents the server as stopped.
     ASSERT_TRUE(QFile::remove(hang));

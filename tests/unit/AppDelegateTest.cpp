@@ -2,6 +2,8 @@
 #include "ControllerTest.h"
 #include "common/BuildInfo.h"
 
+#include <QCoreApplication>
+
 namespace tolvane::testing {
 namespace {
 
@@ -23,6 +25,8 @@ TEST(AppDelegateCreation, HearsTheEndOfEveryCommandLaunchedThroughTheHost)
 {
     FakeHost fake;
     ScopedHost installed(fake);
+    // An executable that exists, so that the status query that follows the port check runs.
+    fake.env.insert(QStringLiteral("TOLVANE_PEX"), QCoreApplication::applicationFilePath());
     AppDelegate controller;
     controller.applicationWillFinishLaunching();
     TaskSpec spec;

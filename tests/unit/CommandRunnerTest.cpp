@@ -147,14 +147,15 @@ TEST_F(CommandRunnerTest, EmptyOrUndecodableOutputStillMakesOneEntry)
     EXPECT_TRUE(fake.logRecords[1].endsWith(QStringLiteral(" bytes")));
 }
 
-TEST_F(CommandRunnerTest, MissingExecutableLaunchesNothingAndReportsNothing)
+TEST_F(CommandRunnerTest, MissingExecutableLaunchesNothingAndPresentsTheMissingState)
 {
     fake.env.remove(QStringLiteral("TOLVANE_PEX"));
     controller->setNewStatus(ServerStatusRunning);
-    EXPECT_EQ(controller->runTolvane(QStringLiteral("status")), ServerStatusRunning);
+    EXPECT_EQ(controller->runTolvane(QStringLiteral("status")), ServerStatusUndetermined);
     EXPECT_TRUE(fake.tasks.empty());
     EXPECT_TRUE(fake.logRecords.filter(QStringLiteral("Error running")).isEmpty());
-    EXPECT_EQ(controller->status(), ServerStatusRunning);
+    EXPECT_EQ(fake.notificationSubtitles(),
+              QStringList{QStringLiteral("The `tolvane` executable does not exist!")});
 }
 
 TEST_F(CommandRunnerTest, RefusedLaunchRecordsUndeterminedLogsAndRestoresTheIcon)

@@ -243,12 +243,24 @@ TEST_F(LaunchTest, ReopenWithAVisibleWindowChangesNothing)
     EXPECT_TRUE(fake.logRecords.isEmpty());
 }
 
-TEST_F(LaunchTest, QuitWithoutTheExecutableDoesNothing)
+TEST_F(LaunchTest, QuitWithoutTheExecutableAsksThenTerminatesWithoutAStop)
 {
+    makeStatusItem();
     controller->quitApplcation(nullptr);
-    EXPECT_TRUE(fake.alerts.empty());
+    EXPECT_EQ(fake.alertMessages(), QStringList{QuitQuestion});
+    // Nothing can run, so no stop is sent, and the stop's notification does not claim one.
     EXPECT_TRUE(fake.tasks.empty());
     EXPECT_TRUE(fake.notifications.empty());
+    EXPECT_EQ(fake.terminateCalls, 1);
+    controller->applicationWillTerminate();
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{QuitForSetup});
+}
+
+TEST_F(LaunchTest, QuitWithoutTheExecutableThenCancelKeepsRunning)
+{
+    fake.alertAnswers = {FirstButtonReturn + 1};
+    controller->quitApplcation(nullptr);
+    EXPECT_EQ(fake.alertMessages(), QStringList{QuitQuestion});
     EXPECT_EQ(fake.terminateCalls, 0);
 }
 

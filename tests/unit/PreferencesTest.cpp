@@ -429,6 +429,7 @@ TEST_F(PreferencesTest, WithoutTheExecutableApplyLaunchesNoStopButStillSaves)
 
 TEST_F(PreferencesTest, AChosenFolderThatIsGoneKeepsTheStoredLocationSilently)
 {
+    installExecutable();
     registered();
     controller->showPreferences(nullptr);
     const QString gone = fake.folder.filePath(QStringLiteral("chosen-then-removed"));
@@ -486,6 +487,7 @@ private:
 
 TEST_F(UnwritableStoreTest, ApplySaysSoButStillRunsTheLoginStepAndClosesTheWindow)
 {
+    installExecutable();
     makeFolder(dataFolder());
     const QString folder = unwritableFolder();
     if (folder.isEmpty())

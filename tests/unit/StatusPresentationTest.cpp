@@ -2,6 +2,7 @@
 // and the data-location control.
 #include "ControllerTest.h"
 #include "prefs/PathControl.h"
+#include "server/PresentationRows.h"
 
 namespace tolvane::testing {
 namespace {
@@ -27,6 +28,7 @@ void PrintTo(const PresentationRow& row, std::ostream* os)
 }
 
 const char* const Select = "Select Tolvane data path.";
+const char* const MissingText = "The `tolvane` executable does not exist!";
 const char* const StillRunning = "Tolvane is still running. Stop Tolvane to select data path.";
 
 class PresentationTest : public ControllerTest, public ::testing::WithParamInterface<PresentationRow> {
@@ -95,16 +97,16 @@ INSTANTIATE_TEST_SUITE_P(
                         "Running, you can now click on 'Open in Browser' menu.", StillRunning, false},
         PresentationRow{"Stopped", 1, true, true, false, "favicon", "Tolvane is stopped.", "Stopped", Select,
                         true},
-        PresentationRow{"StoppedWithoutExecutable", 1, false, false, false, "favicon", "Tolvane is stopped.",
+        PresentationRow{"StoppedWithoutExecutable", 1, false, true, false, "favicon", "Tolvane is stopped.",
                         "Stopped", Select, true},
         PresentationRow{"Starting", 4, true, false, false, "loading", "Tolvane is starting...", "",
                         StillRunning, false},
         PresentationRow{"FailedToStart", 6, true, true, false, "exclaim", "Tolvane failed to start.", "",
                         StillRunning, false},
-        PresentationRow{"FailedWithoutExecutable", 6, false, false, false, "exclaim",
+        PresentationRow{"FailedWithoutExecutable", 6, false, true, false, "exclaim",
                         "Tolvane failed to start.", "", StillRunning, false},
         PresentationRow{"Undetermined", 101, true, true, false, "favicon", Unchanged, "", Unchanged, true},
-        PresentationRow{"UndeterminedWithoutExecutable", 101, false, false, false, "exclaim", Unchanged, "",
+        PresentationRow{"UndeterminedWithoutExecutable", 101, false, true, false, "exclaim", MissingText, "",
                         Unchanged, true},
         PresentationRow{"Two", 2, true, true, false, "favicon", Unchanged, "", Unchanged, true},
         PresentationRow{"Three", 3, true, true, false, "favicon", Unchanged, "", Unchanged, true},
@@ -112,8 +114,78 @@ INSTANTIATE_TEST_SUITE_P(
         PresentationRow{"Seven", 7, true, true, false, "favicon", Unchanged, "", Unchanged, true},
         PresentationRow{"CannotExecute", 126, true, true, false, "favicon", Unchanged, "", Unchanged, true},
         PresentationRow{"ShellFailure", 255, true, true, false, "favicon", Unchanged, "", Unchanged, true},
-        PresentationRow{"Negative", -1, false, false, false, "exclaim", Unchanged, "", Unchanged, true}),
+        PresentationRow{"NegativeWithoutExecutable", -1, false, true, false, "exclaim", MissingText, "",
+                        Unchanged, true},
+        PresentationRow{"Negative", -1, true, true, false, "favicon", Unchanged, "", Unchanged, true}),
     [](const ::testing::TestParamInfo<PresentationRow>& row) { return std::string(row.param.name); });
+
+// The rows as data, without a widget: code, executable and whether a presentation came before, in; the
+// six controls, the image, the tooltip, the notification and the data-location control, out.
+struct RowCase {
+    const char* name;
+    std::int32_t code;
+    bool exists;
+    bool loaded;
+    bool start;  // the Start menu item and button
+    bool others; // Stop and Open, menu items and buttons
+    StatusImage image;
+    const char* toolTip;      // Unchanged, or the text
+    bool toolTipFirst;        // the tooltip is set before the image
+    const char* notification; // "" for none
+    int dataLocation;         // -1 unchanged, 0 disabled, 1 enabled
+};
+
+void PrintTo(const RowCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class PresentationTable : public ::testing::TestWithParam<RowCase> {};
+
+TEST_P(PresentationTable, IsTheRowOfTheCode)
+{
+    const RowCase& c = GetParam();
+    const Presentation row = presentationFor(c.code, c.exists, c.loaded);
+    EXPECT_EQ(row.startTolvane, c.start);
+    EXPECT_EQ(row.startButton, c.start);
+    EXPECT_EQ(row.stopTolvane, c.others);
+    EXPECT_EQ(row.stopButton, c.others);
+    EXPECT_EQ(row.openInBrowserMenu, c.others);
+    EXPECT_EQ(row.openBrowserButton, c.others);
+    EXPECT_EQ(row.image, c.image);
+    EXPECT_EQ(row.toolTip.value_or(QString::fromLatin1(Unchanged)), QString::fromLatin1(c.toolTip));
+    if (row.toolTip) {
+        EXPECT_EQ(row.toolTipBeforeImage, c.toolTipFirst);
+    }
+    EXPECT_EQ(row.notification.value_or(QString()), QString::fromLatin1(c.notification));
+    EXPECT_EQ(row.dataLocationEnabled ? int(*row.dataLocationEnabled) : -1, c.dataLocation);
+}
+
+const char* const RunningText = "Running, you can now click on 'Open in Browser' menu.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, PresentationTable,
+    ::testing::Values(
+        RowCase{"Running", 0, true, true, false, true, StatusImage::Stop, "Tolvane is running.", false,
+                RunningText, 0},
+        RowCase{"RunningFirst", 0, true, false, false, true, StatusImage::Stop, "Tolvane is running.", false,
+                RunningText, 0},
+        RowCase{"Stopped", 1, true, true, true, false, StatusImage::Favicon, "Tolvane is stopped.", false,
+                "Stopped", 1},
+        RowCase{"StoppedFirstIsNotNotified", 1, true, false, true, false, StatusImage::Favicon,
+                "Tolvane is stopped.", false, "", 1},
+        RowCase{"Starting", 4, true, true, false, false, StatusImage::Loading, "Tolvane is starting...", true,
+                "", 0},
+        RowCase{"FailedToStart", 6, true, true, true, false, StatusImage::Exclaim, "Tolvane failed to start.",
+                false, "", 0},
+        RowCase{"Undetermined", 101, true, true, true, false, StatusImage::Favicon, Unchanged, false, "", -1},
+        RowCase{"ExecutableMissing", 101, false, true, true, false, StatusImage::Exclaim, MissingText, false,
+                "", -1},
+        RowCase{"EndedByTheShell", 143, true, true, true, false, StatusImage::Favicon, Unchanged, false, "",
+                -1},
+        RowCase{"Two", 2, true, true, true, false, StatusImage::Favicon, Unchanged, false, "", -1},
+        RowCase{"Negative", -1, true, true, true, false, StatusImage::Favicon, Unchanged, false, "", -1}),
+    [](const ::testing::TestParamInfo<RowCase>& row) { return std::string(row.param.name); });
 
 using FirstPresentationTest = ControllerTest;
 

@@ -239,7 +239,7 @@ TEST_F(StatusTrackingTest, OnlyTheStatusQueryHasATimeLimit)
             << launchedWords()[static_cast<qsizetype>(i)].toStdString();
 }
 
-TEST_F(StatusTrackingTest, AStatusThatNeverEndsIsEndedAtItsLimitAndALaterPollShowsTheServerStopped)
+TEST_F(StatusTrackingTest, AStatusEndedAtItsLimitIsNoAnswerAndALaterPollShowsTheServerStopped)
 {
     controller->getTolvaneStatus();
     fake.endRunning(Status, 0);
@@ -254,15 +254,20 @@ TEST_F(StatusTrackingTest, AStatusThatNeverEndsIsEndedAtItsLimitAndALaterPollSho
     EXPECT_EQ(fake.runningTasks().size(), 1u);
     EXPECT_TRUE(fake.logRecords.filter(QStringLiteral("Ended")).isEmpty());
 
-    // At 68 s it has run for 60 s: the host ends it, one record says so, and its end is interpreted
-    // like any other: 143 is not a state of the server, so Stop and Open go.
+    // At 68 s it has run for 60 s: the host ends it (143), one record says so, and the end is no answer:
+    // the running server stays presented as running.
     fake.advance(1s);
     const QString statusLine = fake.tasks[1].commandLine();
     EXPECT_EQ(fake.logRecords.filter(QStringLiteral("Ended")),
               QStringList{QStringLiteral("Ended `%1` after 60 s: it had not finished.").arg(statusLine)});
-    EXPECT_EQ(controller->status(), 143);
-    EXPECT_FALSE(controller->outlets.stopTolvane->isEnabled());
-    EXPECT_FALSE(controller->outlets.openInBrowserMenu->isEnabled());
+    EXPECT_EQ(fake.logRecords.filter(QStringLiteral("gave no answer")).size(), 1);
+    EXPECT_EQ(controller->status(), ServerStatusRunning);
+    EXPECT_EQ(item().image(), QStringLiteral("stop"));
+    EXPECT_EQ(item().toolTip(), QStringLiteral("Tolvane is running."));
+    EXPECT_TRUE(controller->outlets.stopTolvane->isEnabled());
+    EXPECT_TRUE(controller->outlets.openInBrowserMenu->isEnabled());
+    EXPECT_FALSE(controller->outlets.startTolvane->isEnabled());
+    EXPECT_TRUE(fake.notifications.empty());
 
     // The poll goes on; the server died meanwhile, and the next result presents it stopped.
     fake.advance(4s);
@@ -272,6 +277,68 @@ TEST_F(StatusTrackingTest, AStatusThatNeverEndsIsEndedAtItsLimitAndALaterPollSho
     EXPECT_EQ(item().toolTip(), QStringLiteral("Tolvane is stopped."));
     EXPECT_TRUE(controller->outlets.startTolvane->isEnabled());
     EXPECT_EQ(fake.notificationSubtitles(), QStringList{QStringLiteral("Stopped")});
+}
+
+TEST_F(StatusTrackingTest, AStatusEndedAtItsLimitLetsAPendingStartGoOn)
+{
+    presentStopped();
+    controller->startFunction();
+    fake.endRunning(PortCheck, 1);
+    ASSERT_EQ(launchedWords().last(), Status);
+    fake.advance(60s);
+    EXPECT_EQ(launchedWords().last(), Start);
+    EXPECT_EQ(controller->status(), ServerStatusStarting);
+    EXPECT_FALSE(controller->istolvaneStart());
+    fake.endRunning(Start, 0);
+    fake.endRunning(Status, 0);
+    EXPECT_EQ(item().image(), QStringLiteral("stop"));
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{RunningNotice});
+}
+
+TEST_F(StatusTrackingTest, StartAndStopEndsWhileAStatusHangsAreInterpretedAndTheHungStatusChangesNothing)
+{
+    controller->getTolvaneStatus();
+    fake.endRunning(Status, 0);
+    fake.notifications.clear();
+    controller->startTolvaneTimer();
+    fake.advance(8s); // this poll's status hangs
+    const int hung = fake.runningTask(Status);
+    ASSERT_GE(hung, 0);
+
+    // Stop: its end and its status query are interpreted while the poll's status still hangs.
+    fake.advance(10s);
+    controller->stopFunction(false);
+    fake.endRunning(Stop, 0);
+    ASSERT_EQ(fake.runningTasks().size(), 2u);
+    fake.endTask(fake.runningTasks().back(), 1);
+    EXPECT_EQ(controller->status(), ServerStatusStopped);
+    EXPECT_EQ(item().image(), QStringLiteral("favicon"));
+
+    // Start: the whole sequence runs while the status still hangs.
+    controller->startFunction();
+    fake.endRunning(PortCheck, 1);
+    fake.endTask(fake.runningTasks().back(), 1);
+    EXPECT_EQ(launchedWords().last(), Start);
+    fake.endRunning(Start, 0);
+    fake.endTask(fake.runningTasks().back(), 0);
+    EXPECT_EQ(controller->status(), ServerStatusRunning);
+    EXPECT_EQ(item().image(), QStringLiteral("stop"));
+    EXPECT_EQ(fake.notificationSubtitles(),
+              (QStringList{QStringLiteral("Stopping"), QStringLiteral("Stopped"), RunningNotice}));
+    ASSERT_EQ(fake.runningTasks(), std::vector<std::size_t>{std::size_t(hung)});
+
+    // The hung status reaches its limit: it is no answer, and what the later answers said stays.
+    const std::size_t launched = fake.tasks.size();
+    fake.advance(50s);
+    EXPECT_FALSE(fake.logRecords.filter(QStringLiteral("Ended")).isEmpty());
+    EXPECT_EQ(controller->status(), ServerStatusRunning);
+    EXPECT_EQ(item().image(), QStringLiteral("stop"));
+    EXPECT_TRUE(controller->outlets.stopTolvane->isEnabled());
+    EXPECT_FALSE(controller->outlets.startTolvane->isEnabled());
+    EXPECT_EQ(fake.notificationSubtitles().size(), 3);
+    // The poll goes on once it has ended.
+    fake.advance(8s);
+    EXPECT_GT(fake.tasks.size(), launched);
 }
 
 TEST_F(StatusTrackingTest, AStartThatTakesMinutesIsNeitherEndedNorHoldsThePollBack)
@@ -291,7 +358,9 @@ TEST_F(StatusTrackingTest, AStartThatTakesMinutesIsNeitherEndedNorHoldsThePollBa
     EXPECT_EQ(launchedWords().count(Status), 2 + polls);
 }
 
-TEST_F(StatusTrackingTest, VanishedExecutablePresentsUndeterminedAndNotifiesEveryTime)
+const QString MissingNotice = QStringLiteral("The `tolvane` executable does not exist!");
+
+TEST_F(StatusTrackingTest, VanishedWhileCommandsRanPresentsTheMissingStateAndNotifiesOnce)
 {
     controller->getTolvaneStatus();
     fake.endRunning(Status, 0);
@@ -303,23 +372,75 @@ TEST_F(StatusTrackingTest, VanishedExecutablePresentsUndeterminedAndNotifiesEver
     fake.endRunning(Status, 0);
     EXPECT_EQ(controller->status(), ServerStatusUndetermined);
     EXPECT_EQ(item().image(), QStringLiteral("exclaim"));
-    EXPECT_EQ(item().toolTip(), QStringLiteral("Tolvane is running."));
-    EXPECT_FALSE(controller->outlets.startTolvane->isEnabled());
-    EXPECT_EQ(fake.notificationSubtitles(),
-              (QStringList{QStringLiteral("The `tolvane` executable does not exist!"),
-                           QStringLiteral("The `tolvane` executable does not exist!")}));
+    EXPECT_EQ(item().toolTip(), MissingNotice);
+    EXPECT_TRUE(controller->outlets.startTolvane->isEnabled());
+    EXPECT_TRUE(controller->outlets.startButton->isEnabled());
+    EXPECT_FALSE(controller->outlets.stopTolvane->isEnabled());
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{MissingNotice});
 }
 
-TEST_F(StatusTrackingTest, WithTheExecutableMissingAStartStaysPendingAndThePollChangesNothing)
+TEST_F(StatusTrackingTest, APollFindsTheExecutableMissingAndAPollAfterItsReturnPresentsTheServer)
 {
-    ASSERT_TRUE(QFile::remove(executablePath()));
     controller->startTolvaneTimer();
+    fake.advance(8s);
+    fake.endRunning(Status, 0);
+    ASSERT_EQ(item().image(), QStringLiteral("stop"));
+    fake.notifications.clear();
+
+    // The executable goes while nothing runs: the next poll launches nothing, and says so once.
+    ASSERT_TRUE(QFile::rename(executablePath(), executablePath() + QStringLiteral(".away")));
+    const std::size_t launched = fake.tasks.size();
+    fake.advance(8s);
+    EXPECT_EQ(fake.tasks.size(), launched);
+    EXPECT_EQ(controller->status(), ServerStatusUndetermined);
+    EXPECT_EQ(item().image(), QStringLiteral("exclaim"));
+    EXPECT_EQ(item().toolTip(), MissingNotice);
+    EXPECT_TRUE(controller->outlets.startTolvane->isEnabled());
+    EXPECT_FALSE(controller->outlets.stopTolvane->isEnabled());
+    EXPECT_FALSE(controller->outlets.openBrowserButton->isEnabled());
+    fake.advance(24s);
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{MissingNotice});
+
+    // Back: the next poll asks the server, and its answer is presented.
+    ASSERT_TRUE(QFile::rename(executablePath() + QStringLiteral(".away"), executablePath()));
+    fake.advance(8s);
+    ASSERT_EQ(launchedWords().last(), Status);
+    fake.endRunning(Status, 0);
+    EXPECT_EQ(item().image(), QStringLiteral("stop"));
+    EXPECT_EQ(item().toolTip(), QStringLiteral("Tolvane is running."));
+    EXPECT_TRUE(controller->outlets.stopTolvane->isEnabled());
+    EXPECT_EQ(fake.notificationSubtitles(), (QStringList{MissingNotice, RunningNotice}));
+}
+
+TEST_F(StatusTrackingTest, AStartThatFindsTheExecutableMissingSaysSoAndLeavesStartAvailable)
+{
+    presentStopped();
+    controller->startTolvaneTimer();
+    ASSERT_TRUE(QFile::rename(executablePath(), executablePath() + QStringLiteral(".away")));
+    controller->startFunction();
+    EXPECT_FALSE(controller->outlets.startTolvane->isEnabled());
+    fake.endRunning(PortCheck, 1);
+    EXPECT_EQ(item().image(), QStringLiteral("exclaim"));
+    EXPECT_TRUE(controller->outlets.startTolvane->isEnabled());
+    EXPECT_FALSE(controller->istolvaneStart());
+    EXPECT_EQ(fake.notificationSubtitles(), QStringList{MissingNotice});
+
+    // Each start the user tries says it again; the polls between them do not.
+    fake.advance(16s);
     controller->startFunction();
     fake.endRunning(PortCheck, 1);
-    fake.advance(24s);
-    EXPECT_EQ(fake.tasks.size(), 1u);
-    EXPECT_TRUE(controller->istolvaneStart());
-    EXPECT_EQ(controller->status(), ServerStatusUndetermined);
+    EXPECT_EQ(fake.notificationSubtitles(), (QStringList{MissingNotice, MissingNotice}));
+    EXPECT_TRUE(controller->outlets.startTolvane->isEnabled());
+    EXPECT_EQ(launchedWords(), (QStringList{Status, PortCheck, PortCheck}));
+
+    // With the executable back, the poll presents the stopped server and sends no start by itself.
+    ASSERT_TRUE(QFile::rename(executablePath() + QStringLiteral(".away"), executablePath()));
+    fake.advance(8s);
+    fake.endRunning(Status, 1);
+    EXPECT_EQ(item().image(), QStringLiteral("favicon"));
+    EXPECT_EQ(item().toolTip(), QStringLiteral("Tolvane is stopped."));
+    EXPECT_EQ(launchedWords().last(), Status);
+    EXPECT_TRUE(fake.runningTasks().empty());
 }
 
 struct BranchRow {

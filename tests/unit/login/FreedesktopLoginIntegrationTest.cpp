@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tolvane {
 namespace {
@@ -392,7 +393,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      QStringLiteral("/opt/a\nb")}),
     [](const ::testing::TestParamInfo<UnwritableCase>& param) { return std::string(param.param.name); });
 
-TEST_F(FreedesktopRewrite, AnUnwritableAutostartFolderFailsAndLeavesTheOldEntryIntact)
+TEST_F(FreedesktopRewrite, AnUnwritableAutostartFolderFailsAndLeavesBothOldEntriesIntact)
 {
     testing::LockedFolder locked(configHome.path() + QStringLiteral("/autostart"));
     if (!locked.isLocked())
@@ -401,6 +402,69 @@ TEST_F(FreedesktopRewrite, AnUnwritableAutostartFolderFailsAndLeavesTheOldEntryI
     EXPECT_FALSE(
         integration->writeAgent({QStringLiteral("/home/a/new data"), false,
                                  QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
+    // The environment.d entry comes first and could be written: it must not be, or the next login would
+    // set TOLVANE_HOME from the old autostart entry while environment.d holds the new location.
+    expectOldEnvironmentIntact();
+    expectOldAutostartIntact();
+}
+
+ino_t inode(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
+// A file given the immutable attribute for the life of the object; root cannot replace or remove it.
+class ImmutableFile {
+public:
+    explicit ImmutableFile(const QString& path) : m_path(path)
+    {
+        m_set = testing::runProgram(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
+        QFile probe(path);
+        m_locked = m_set && !probe.open(QIODevice::Append);
+    }
+    ~ImmutableFile()
+    {
+        if (m_set)
+            testing::runProgram(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
+    }
+    ImmutableFile(const ImmutableFile&) = delete;
+    ImmutableFile& operator=(const ImmutableFile&) = delete;
+    bool isLocked() const { return m_locked; }
+
+private:
+    QString m_path;
+    bool m_set = false;
+    bool m_locked = false;
+};
+
+TEST_F(FreedesktopRewrite, AnAutostartEntryThatCannotBeReplacedPutsTheReplacedEnvironmentEntryBack)
+{
+    // Both new texts can be written beside their entries; only putting the second in place fails, after
+    // the first is already in place.
+    const ino_t before = inode(environmentFile(configHome.path()));
+    ImmutableFile locked(autostartFile(configHome.path()));
+    if (!locked.isLocked())
+        GTEST_SKIP() << "cannot make the autostart entry immutable here: chattr +i failed";
+    EXPECT_FALSE(
+        integration->writeAgent({QStringLiteral("/home/a/new data"), false,
+                                 QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
+    expectOldEnvironmentIntact();
+    expectOldAutostartIntact();
+    // The old entry itself is back, not a copy of it.
+    EXPECT_EQ(inode(environmentFile(configHome.path())), before);
+}
+
+TEST_F(FreedesktopRewrite, ANewPairWhereThereWasNoneIsRemovedAgainWhenTheSecondFails)
+{
+    ASSERT_TRUE(QFile::remove(environmentFile(configHome.path())));
+    ImmutableFile locked(autostartFile(configHome.path()));
+    if (!locked.isLocked())
+        GTEST_SKIP() << "cannot make the autostart entry immutable here: chattr +i failed";
+    EXPECT_FALSE(
+        integration->writeAgent({QStringLiteral("/home/a/new data"), false,
+                                 QStringLiteral("/usr/bin/tolvane-controller"), QStringLiteral("0.17")}));
+    EXPECT_EQ(testing::folderEntries(configHome.path() + QStringLiteral("/environment.d")), QStringList{});
     expectOldAutostartIntact();
 }
 
