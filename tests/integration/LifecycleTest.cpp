@@ -4,13 +4,16 @@
 #include "RecordingHost.h"
 #include "Sandbox.h"
 #include "app/AppDelegate.h"
+#include "common/BuildInfo.h"
 #include "platform/ReopenChannel.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <atomic>
 #include <cstring>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -20,7 +23,32 @@
 namespace tolvane::testing {
 namespace {
 
+using ::testing::IsSupersetOf;
+
 constexpr int WaitMs = 60000;
+
+// The records of the system log in what the controller wrote to standard error, where each one is
+// mirrored on a line that starts with the time and "Tolvane[<pid>] "; a record with line breaks goes on
+// over the lines that follow.
+QStringList logRecords(const QByteArray& output)
+{
+    static const QRegularExpression recordStart(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} Tolvane\\[\\d+\\] (.*)$"));
+    QStringList records;
+    bool inRecord = false;
+    for (const QString& line : QString::fromUtf8(output).split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match = recordStart.match(line);
+        if (match.hasMatch()) {
+            records.append(match.captured(1));
+            inRecord = true;
+        } else if (inRecord && !line.isEmpty() && !line.startsWith(QLatin1String("qt."))) {
+            records.last() += QLatin1Char('\n') + line;
+        } else {
+            inRecord = false;
+        }
+    }
+    return records;
+}
 
 // A user of its own: home, configuration, runtime and data folders, the stand-in server.
 class LifecycleTest : public ::testing::Test {
@@ -102,6 +130,15 @@ TEST_F(LifecycleTest, WithoutTheExecutableTheLaunchAlertsAndEnds)
     ASSERT_TRUE(first.waitForFinished(WaitMs));
     EXPECT_TRUE(outputContains(first, "Tolvane was quit because the required setup is incomplete."));
     EXPECT_FALSE(QFile::exists(sandbox.config + QStringLiteral("/Tolvane/tolvane.conf")));
+    // The system log's records, as the controller mirrors them to standard error, each compared whole:
+    // the one the alert sends the user to names both places it looked and the variable it read.
+    EXPECT_THAT(
+        logRecords(output),
+        IsSupersetOf({QStringLiteral("\n* The Tolvane executable cannot be found."),
+                      QStringLiteral("The Tolvane executable was looked for at '%1', which TOLVANE_PEX "
+                                     "names, and at '%2'.")
+                          .arg(sandbox.filePath(QStringLiteral("missing.pex")), DefaultTolvaneExecutable),
+                      QStringLiteral("Tolvane was quit because the required setup is incomplete.")}));
 }
 
 TEST(ReopenChannelTest, ASecondLaunchHandsOverToTheRunningOne)
