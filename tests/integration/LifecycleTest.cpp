@@ -1,5 +1,6 @@
 // The whole controller from launch to quit: the real binary, a second launch, and a stop at Quit
 // that outlives the controller.
+#include "Printing.h"
 #include "Programs.h"
 #include "RecordingHost.h"
 #include "Sandbox.h"
