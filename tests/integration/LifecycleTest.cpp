@@ -29,23 +29,22 @@ using ::testing::IsSupersetOf;
 constexpr int WaitMs = 60000;
 
 // The records of the system log in what the controller wrote to standard error, where each one is
-// mirrored on a line that starts with the time and "Tolvane[<pid>] "; a record with line breaks goes on
-// over the lines that follow.
+// mirrored on a line that starts with the time and "Tolvane[<pid>] "; a record that starts with a line
+// break goes on with the line that follows.
 QStringList logRecords(const QByteArray& output)
 {
     static const QRegularExpression recordStart(
         QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} Tolvane\\[\\d+\\] (.*)$"));
     QStringList records;
-    bool inRecord = false;
+    bool startedWithABreak = false;
     for (const QString& line : QString::fromUtf8(output).split(QLatin1Char('\n'))) {
         const QRegularExpressionMatch match = recordStart.match(line);
         if (match.hasMatch()) {
             records.append(match.captured(1));
-            inRecord = true;
-        } else if (inRecord && !line.isEmpty() && !line.startsWith(QLatin1String("qt."))) {
+            startedWithABreak = records.last().isEmpty();
+        } else if (startedWithABreak) {
             records.last() += QLatin1Char('\n') + line;
-        } else {
-            inRecord = false;
+            startedWithABreak = false;
         }
     }
     return records;

@@ -3,6 +3,7 @@
 // run-fallback-test.sh makes that desktop: a session bus on which nothing answers for notifications
 // and nothing can be activated, a virtual display and a tray. The real host, its real notification
 // sink and the real tray icon are used; the test reads the balloon the user would see.
+#include "Printing.h"
 #include "app/Messages.h"
 #include "platform/QtHost.h"
 
