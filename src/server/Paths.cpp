@@ -16,6 +16,9 @@ namespace {
 const QString MissingExecutableDetail = QStringLiteral("%1\n* The Tolvane executable cannot be found.");
 const QString LookedForFormat =
     QStringLiteral("The Tolvane executable was looked for at '%1'; set %2 to use another one.");
+// When the variable is set but names nothing, the user is told that it was read, and where it led.
+const QString OverrideMissingFormat =
+    QStringLiteral("The Tolvane executable was looked for at '%1', which %2 names, and at '%3'.");
 } // namespace
 
 std::optional<QString> getEnvVar(const QString& name)
@@ -84,7 +87,11 @@ bool AppDelegate::checkSetup(bool)
         return true;
     // The launch alert sends the user to the system log for the details.
     host().log(MissingExecutableDetail.arg(QString()));
-    host().log(LookedForFormat.arg(getTolvaneExecutable(), ExecutableVariable));
+    const std::optional<QString> overridden = getEnvVar(ExecutableVariable);
+    if (overridden && !overridden->isEmpty())
+        host().log(OverrideMissingFormat.arg(*overridden, ExecutableVariable, getTolvaneExecutable()));
+    else
+        host().log(LookedForFormat.arg(getTolvaneExecutable(), ExecutableVariable));
     return false;
 }
 

@@ -1,16 +1,20 @@
 // The whole controller from launch to quit: the real binary, a second launch, and a stop at Quit
 // that outlives the controller.
+#include "Printing.h"
 #include "Programs.h"
 #include "RecordingHost.h"
 #include "Sandbox.h"
 #include "app/AppDelegate.h"
+#include "common/BuildInfo.h"
 #include "platform/ReopenChannel.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <atomic>
 #include <cstring>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -20,7 +24,31 @@
 namespace tolvane::testing {
 namespace {
 
+using ::testing::IsSupersetOf;
+
 constexpr int WaitMs = 60000;
+
+// The records of the system log in what the controller wrote to standard error, where each one is
+// mirrored on a line that starts with the time and "Tolvane[<pid>] "; a record that starts with a line
+// break goes on with the line that follows.
+QStringList logRecords(const QByteArray& output)
+{
+    static const QRegularExpression recordStart(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} Tolvane\\[\\d+\\] (.*)$"));
+    QStringList records;
+    bool startedWithABreak = false;
+    for (const QString& line : QString::fromUtf8(output).split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match = recordStart.match(line);
+        if (match.hasMatch()) {
+            records.append(match.captured(1));
+            startedWithABreak = records.last().isEmpty();
+        } else if (startedWithABreak) {
+            records.last() += QLatin1Char('\n') + line;
+            startedWithABreak = false;
+        }
+    }
+    return records;
+}
 
 // A user of its own: home, configuration, runtime and data folders, the stand-in server.
 class LifecycleTest : public ::testing::Test {
@@ -102,6 +130,15 @@ TEST_F(LifecycleTest, WithoutTheExecutableTheLaunchAlertsAndEnds)
     ASSERT_TRUE(first.waitForFinished(WaitMs));
     EXPECT_TRUE(outputContains(first, "Tolvane was quit because the required setup is incomplete."));
     EXPECT_FALSE(QFile::exists(sandbox.config + QStringLiteral("/Tolvane/tolvane.conf")));
+    // The system log's records, as the controller mirrors them to standard error, each compared whole:
+    // the one the alert sends the user to names both places it looked and the variable it read.
+    EXPECT_THAT(
+        logRecords(output),
+        IsSupersetOf({QStringLiteral("\n* The Tolvane executable cannot be found."),
+                      QStringLiteral("The Tolvane executable was looked for at '%1', which TOLVANE_PEX "
+                                     "names, and at '%2'.")
+                          .arg(sandbox.filePath(QStringLiteral("missing.pex")), DefaultTolvaneExecutable),
+                      QStringLiteral("Tolvane was quit because the required setup is incomplete.")}));
 }
 
 TEST(ReopenChannelTest, ASecondLaunchHandsOverToTheRunningOne)

@@ -11,12 +11,15 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 namespace tolvane::testing {
 namespace {
+
+using ::testing::ElementsAre;
 
 class QtHostTest : public ::testing::Test {
 protected:
@@ -53,8 +56,7 @@ TEST_F(QtHostTest, FirstOutputThenTheEndWithExitStatusAndCommandLine)
 {
     launch(QStringLiteral("printf hello; exit 3"));
     ASSERT_TRUE(waitForEnds(1));
-    ASSERT_EQ(outputs.size(), 1u);
-    EXPECT_EQ(outputs[0], QByteArray("hello"));
+    EXPECT_THAT(outputs, ElementsAre(QByteArray("hello")));
     EXPECT_EQ(ends[0].terminationStatus, 3);
     EXPECT_EQ(ends[0].arguments.last(), QStringLiteral("printf hello; exit 3"));
 }
@@ -63,16 +65,14 @@ TEST_F(QtHostTest, StandardErrorArrivesInTheSameChannel)
 {
     launch(QStringLiteral("echo only-error >&2"));
     ASSERT_TRUE(waitForEnds(1));
-    ASSERT_EQ(outputs.size(), 1u);
-    EXPECT_EQ(outputs[0], QByteArray("only-error\n"));
+    EXPECT_THAT(outputs, ElementsAre(QByteArray("only-error\n")));
 }
 
 TEST_F(QtHostTest, ACommandThatWritesNothingGivesOneEmptyPiece)
 {
     launch(QStringLiteral("exit 0"));
     ASSERT_TRUE(waitForEnds(1));
-    ASSERT_EQ(outputs.size(), 1u);
-    EXPECT_TRUE(outputs[0].isEmpty());
+    EXPECT_THAT(outputs, ElementsAre(QByteArray()));
 }
 
 TEST_F(QtHostTest, OutputAfterTheFirstPieceIsDrainedSoTheCommandIsNotKilled)
@@ -80,7 +80,7 @@ TEST_F(QtHostTest, OutputAfterTheFirstPieceIsDrainedSoTheCommandIsNotKilled)
     launch(
         QStringLiteral("echo first; sleep 0.2; for i in $(seq 1 20000); do echo \"line $i\"; done; exit 7"));
     ASSERT_TRUE(waitForEnds(1));
-    EXPECT_EQ(outputs.size(), 1u);
+    EXPECT_THAT(outputs, ElementsAre(QByteArray("first\n")));
     EXPECT_EQ(ends[0].terminationStatus, 7); // 141 would mean SIGPIPE on a closed pipe
 }
 

@@ -2,6 +2,7 @@
 // and the system log are real. A subclass overrides only what it records or answers itself.
 #pragma once
 
+#include "Printing.h"
 #include "platform/QtHost.h"
 
 namespace tolvane::testing {

@@ -6,8 +6,25 @@
 #include "prefs/Preferences.h"
 #include "server/Paths.h"
 
+#include <gmock/gmock.h>
+
 namespace tolvane::testing {
 namespace {
+
+using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+MATCHER_P(StartsWithText, prefix, "starts with " + ::testing::PrintToString(prefix))
+{
+    return arg.startsWith(prefix);
+}
+MATCHER_P(EndsWithText, suffix, "ends with " + ::testing::PrintToString(suffix))
+{
+    return arg.endsWith(suffix);
+}
 
 class CommandRunnerTest : public ControllerTest {
 protected:
@@ -95,7 +112,7 @@ TEST_F(CommandRunnerTest, WithoutADataLocationServerCommandsStillRunWithTheInher
     // No TOLVANE_HOME of the controller's: the command sees what the controller inherited.
     EXPECT_FALSE(fake.tasks[0].spec.environment.has_value());
     EXPECT_EQ(controller->status(), ServerStatusUndetermined);
-    EXPECT_TRUE(fake.logRecords.filter(QStringLiteral("Error running")).isEmpty());
+    EXPECT_THAT(fake.logRecords, Not(Contains(StartsWithText(QStringLiteral("Error running")))));
 }
 
 TEST_F(CommandRunnerTest, OnlyTheStatusPollLeavesTheIconAlone)
@@ -128,7 +145,7 @@ TEST_F(CommandRunnerTest, FirstOutputIsLoggedAndShownOnlyWhileTheCodeHasJustChan
     const QString before = controller->outlets.taskLogs->toPlainText();
     controller->runTask(QStringLiteral("status"));
     fake.tasks[1].handler(QByteArray("Tolvane is starting\n"));
-    EXPECT_TRUE(fake.logRecords.isEmpty());
+    EXPECT_THAT(fake.logRecords, IsEmpty());
     EXPECT_EQ(controller->outlets.taskLogs->toPlainText(), before);
 }
 
@@ -142,9 +159,8 @@ TEST_F(CommandRunnerTest, EmptyOrUndecodableOutputStillMakesOneEntry)
 
     controller->runTask(QStringLiteral("status"));
     fake.tasks[1].handler(QByteArray("bad \xff\xfe bytes"));
-    ASSERT_EQ(fake.logRecords.size(), 2);
-    EXPECT_TRUE(fake.logRecords[1].startsWith(QStringLiteral("bad ")));
-    EXPECT_TRUE(fake.logRecords[1].endsWith(QStringLiteral(" bytes")));
+    EXPECT_THAT(fake.logRecords, ElementsAre(QString(), AllOf(StartsWithText(QStringLiteral("bad ")),
+                                                              EndsWithText(QStringLiteral(" bytes")))));
 }
 
 TEST_F(CommandRunnerTest, MissingExecutableLaunchesNothingAndPresentsTheMissingState)
@@ -153,9 +169,8 @@ TEST_F(CommandRunnerTest, MissingExecutableLaunchesNothingAndPresentsTheMissingS
     controller->setNewStatus(ServerStatusRunning);
     EXPECT_EQ(controller->runTolvane(QStringLiteral("status")), ServerStatusUndetermined);
     EXPECT_TRUE(fake.tasks.empty());
-    EXPECT_TRUE(fake.logRecords.filter(QStringLiteral("Error running")).isEmpty());
-    EXPECT_EQ(fake.notificationSubtitles(),
-              QStringList{QStringLiteral("The `tolvane` executable does not exist!")});
+    EXPECT_THAT(fake.logRecords, Not(Contains(StartsWithText(QStringLiteral("Error running")))));
+    EXPECT_THAT(fake.notificationSubtitles(), ElementsAre(QStringLiteral("The `tolvane` executable does not exist!")));
 }
 
 TEST_F(CommandRunnerTest, RefusedLaunchRecordsUndeterminedLogsAndRestoresTheIcon)

@@ -3,6 +3,10 @@
 #include "common/BuildInfo.h"
 #include "prefs/Popover.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTabWidget>
+
 namespace tolvane::testing {
 namespace {
 
@@ -82,6 +86,85 @@ TEST_F(HelpPopoverTest, TheOnePopoverIsReusedAndFollowsTheTextInHeightOnly)
     EXPECT_EQ(popover().contentSize(), dataSize);
     EXPECT_EQ(popover().positioningView(), &dataHelp());
 }
+
+// Where the popover opens on the screen, as the user sees it: beside its button, on the side with
+// room, its middle level with the button's when the screen allows, and inside the screen.
+struct PlacementRow {
+    const char* name;
+    bool uninstall;     // which help button: the data folder's or the uninstall's
+    bool atRightEdge;   // the window's right side against the screen's right edge, else its left side at 0
+    bool nearTheBottom; // the window's bottom against the screen's bottom, else in the screen's middle
+    bool expectRight;   // the popover opens at the button's right, else at its left
+};
+
+void PrintTo(const PlacementRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class HelpPopoverPlacementTest : public HelpPopoverTest,
+                                 public ::testing::WithParamInterface<PlacementRow> {};
+
+// The rectangle in screen coordinates.
+QRect onScreen(const QWidget& widget)
+{
+    return QRect(widget.mapToGlobal(QPoint(0, 0)), widget.size());
+}
+
+TEST_P(HelpPopoverPlacementTest, OpensBesideItsButtonOnTheSideWithRoomAndInsideTheScreen)
+{
+    const PlacementRow& row = GetParam();
+    QWidget& window = *controller->outlets.window;
+    QAbstractButton& button = row.uninstall ? uninstallHelp() : dataHelp();
+    // The page that holds the button is the one on show, as when the user clicks it.
+    auto* tabs = window.findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    for (int page = 0; page < tabs->count(); ++page) {
+        if (tabs->widget(page)->isAncestorOf(&button))
+            tabs->setCurrentIndex(page);
+    }
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    // Narrow enough that a popover fits at the right of the button when the window is at the left.
+    window.resize(window.minimumSizeHint().width(), window.height());
+    const QRect frame = window.frameGeometry();
+    window.move(row.atRightEdge ? room.right() + 1 - frame.width() : room.left(),
+                row.nearTheBottom ? room.bottom() + 1 - frame.height()
+                                  : room.center().y() - frame.height() / 2);
+    ASSERT_TRUE(room.contains(window.frameGeometry())) << "the window does not fit on the test screen";
+
+    button.click();
+
+    const QRect anchor = onScreen(button);
+    const QRect placed = popover().geometry();
+    ASSERT_TRUE(popover().isVisible());
+    EXPECT_EQ(placed.size(), popover().contentSize());
+    if (row.expectRight) {
+        EXPECT_EQ(placed.left(), anchor.right() + 1) << "not at the right of the button";
+    } else {
+        EXPECT_EQ(placed.right(), anchor.left() - 1) << "not at the left of the button";
+    }
+    EXPECT_TRUE(room.contains(placed)) << "partly off the screen";
+    // Level with the button: centred on it where the screen has room, else moved up just enough to fit.
+    if (row.nearTheBottom && placed.bottom() == room.bottom()) {
+        EXPECT_LE(placed.center().y(), anchor.center().y());
+    } else {
+        EXPECT_NEAR(placed.center().y(), anchor.center().y(), 1);
+    }
+    EXPECT_LE(placed.top(), anchor.top());
+    EXPECT_GE(placed.bottom(), anchor.bottom());
+    // The button lies in the window, so the popover touches or overlaps the window.
+    EXPECT_TRUE(window.frameGeometry().adjusted(-1, -1, 1, 1).intersects(placed));
+    EXPECT_EQ(popover().positioningView(), &button);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, HelpPopoverPlacementTest,
+    ::testing::Values(PlacementRow{"DataHelpWithRoomAtTheRight", false, false, false, true},
+                      PlacementRow{"DataHelpAgainstTheScreensRightEdge", false, true, false, false},
+                      PlacementRow{"DataHelpNearTheScreensBottom", false, false, true, true},
+                      PlacementRow{"UninstallHelpWithRoomAtTheRight", true, false, false, true},
+                      PlacementRow{"UninstallHelpInTheBottomRightCorner", true, true, true, false}),
+    [](const ::testing::TestParamInfo<PlacementRow>& row) { return std::string(row.param.name); });
 
 TEST_F(HelpPopoverTest, LaunchSetsTheShortTextsAsTooltips)
 {

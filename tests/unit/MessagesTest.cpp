@@ -3,10 +3,13 @@
 
 #include "FakeHost.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace tolvane::testing {
 namespace {
+
+using ::testing::IsEmpty;
 
 class MessagesTest : public ::testing::Test {
 protected:
@@ -20,7 +23,7 @@ TEST_F(MessagesTest, AlertIsAWarningWithTheDefaultOkButtonOnly)
     ASSERT_EQ(fake.alerts.size(), 1u);
     EXPECT_EQ(fake.alerts[0].messageText, QStringLiteral("Port :8008 is occupied."));
     EXPECT_EQ(fake.alerts[0].style, AlertStyle::Warning);
-    EXPECT_TRUE(fake.alerts[0].buttons.isEmpty());
+    EXPECT_THAT(fake.alerts[0].buttons, IsEmpty());
 }
 
 TEST_F(MessagesTest, ConfirmOffersOkThenCancelAndAnswersYesOnlyForOk)

@@ -3,6 +3,7 @@
 #include "EnvironmentGenerator.h"
 #include "FakeTools.h"
 #include "Files.h"
+#include "Printing.h"
 #include "Processes.h"
 #include "Programs.h"
 #include "Sandbox.h"
@@ -10,12 +11,15 @@
 
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <gmock/gmock.h>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <optional>
 
 namespace tolvane::testing {
 namespace {
+
+using ::testing::IsEmpty;
 
 const char* const Variable = "TOLVANE_TEST_SUPPORT_VARIABLE";
 
@@ -191,7 +195,7 @@ TEST(FakeToolsTest, RecordEveryRunInOrderWithTheNameItWasRunBy)
     EXPECT_EQ(tools.ran(), (QStringList{QStringLiteral("alpha"), QStringLiteral("beta")}));
 
     tools.forget();
-    EXPECT_TRUE(tools.ran().isEmpty());
+    EXPECT_THAT(tools.ran(), IsEmpty());
     EXPECT_FALSE(tools.invocation(QStringLiteral("alpha")).has_value());
 }
 
@@ -232,7 +236,7 @@ TEST(LockedFolderTest, RefusesNewFilesWhileItLivesAndNotAfter)
             GTEST_SKIP()
                 << "cannot make a folder refuse new files here: chattr +i failed and the user is root";
         EXPECT_FALSE(writeFile(file, "x"));
-        EXPECT_TRUE(folderEntries(folder.path()).isEmpty()) << "the lock's probe was left behind";
+        EXPECT_THAT(folderEntries(folder.path()), IsEmpty()) << "the lock's probe was left behind";
     }
     EXPECT_TRUE(writeFile(file, "x"));
 }

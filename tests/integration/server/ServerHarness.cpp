@@ -329,6 +329,58 @@ std::optional<HttpReply> httpGet(const std::string& target, std::chrono::millise
     return reply;
 }
 
+std::optional<HttpExchange> httpExchange(const std::string& request, std::chrono::milliseconds timeout)
+{
+    int fd = connectTo8008();
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    timeval tv{static_cast<time_t>(timeout.count() / 1000),
+               static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    std::string raw;
+    bool closed = false;
+    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        char buffer[4096];
+        for (;;) {
+            ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                closed = n == 0;
+                break;
+            }
+            raw.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    ::close(fd);
+    const std::string crlf = "\r\n";
+    size_t split = raw.find(crlf + crlf);
+    if (split == std::string::npos) {
+        return std::nullopt;
+    }
+    HttpExchange reply;
+    reply.closedByServer = closed;
+    const std::string head = raw.substr(0, split);
+    size_t lineStart = 0;
+    for (;;) {
+        size_t lineEnd = head.find(crlf, lineStart);
+        std::string line = head.substr(lineStart, lineEnd - lineStart);
+        if (lineStart == 0) {
+            reply.statusLine = line;
+        } else {
+            reply.headerLines.push_back(line);
+        }
+        if (lineEnd == std::string::npos) {
+            break;
+        }
+        lineStart = lineEnd + crlf.size();
+    }
+    reply.body = raw.substr(split + 2 * crlf.size());
+    return reply;
+}
+
 bool processGone(pid_t pid)
 {
     if (::kill(pid, 0) != 0 && errno == ESRCH) {

@@ -54,6 +54,19 @@ struct HttpReply {
     std::string body;
 };
 
+// What a client reads back from 127.0.0.1:8008 for a request, byte for byte up to the end of the head.
+struct HttpExchange {
+    std::string statusLine;               // the first line, without its CRLF
+    std::vector<std::string> headerLines; // every line after it, in order, without CRLF; duplicates kept
+    std::string body;                     // everything after the blank line
+    bool closedByServer = false;          // the server ended the connection (not our timeout)
+};
+
+// Sends the request as it is and reads until the server closes the connection or the timeout passes;
+// nullopt when nothing answered, or the reply has no head ending in an empty CRLF line.
+std::optional<HttpExchange> httpExchange(const std::string& request,
+                                         std::chrono::milliseconds timeout = std::chrono::seconds(3));
+
 // GET on 127.0.0.1:8008; nullopt when nothing answered within the timeout.
 std::optional<HttpReply> httpGet(const std::string& target,
                                  std::chrono::milliseconds timeout = std::chrono::seconds(3));

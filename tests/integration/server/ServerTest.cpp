@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <set>
 #include <signal.h>
@@ -172,6 +173,49 @@ TEST_F(ServerTest, StartServesThePageStatusFollowsAndStopEndsIt)
     RunResult again = run({"stop"});
     EXPECT_TRUE(again.exited);
     EXPECT_EQ(again.code, 0) << "stop when not running must succeed";
+}
+
+// What a browser gets back for what browsers send: the whole status line, every header line and the
+// whole page, and the connection closed by the server so that the page is known to be complete.
+TEST_F(ServerTest, BrowserReceivesTheWholePageWithItsHeadersAndTheConnectionClosed)
+{
+    using ::testing::UnorderedElementsAre;
+    const pid_t pid = startServer();
+    ASSERT_GT(pid, 0);
+    const std::string page =
+        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Tolvane</title></head>\n"
+        "<body><h1>Tolvane</h1><p>Data folder: <code>" +
+        data().string() + "</code></p></body></html>\n";
+
+    struct Request {
+        const char* name;
+        std::string text;
+        bool withBody;
+    };
+    const Request requests[] = {
+        {"BrowserAddressBar",
+         "GET / HTTP/1.1\r\nHost: 127.0.0.1:8008\r\nUser-Agent: Mozilla/5.0 (X11; Linux x86_64)\r\n"
+         "Accept: text/html,application/xhtml+xml,*/*;q=0.8\r\nAccept-Language: en\r\n"
+         "Connection: keep-alive\r\nUpgrade-Insecure-Requests: 1\r\n\r\n",
+         true},
+        {"AnyPathAndQuery", "GET /any/path?x=1 HTTP/1.0\r\nHost: 127.0.0.1:8008\r\n\r\n", true},
+        {"FaviconRequest", "GET /favicon.ico HTTP/1.1\r\nHost: 127.0.0.1:8008\r\n\r\n", true},
+        {"BareLineFeeds", "GET / HTTP/1.0\nHost: 127.0.0.1:8008\n\n", true},
+        {"HeadRequest", "HEAD / HTTP/1.1\r\nHost: 127.0.0.1:8008\r\n\r\n", false},
+    };
+    for (const Request& request : requests) {
+        SCOPED_TRACE(request.name);
+        auto reply = httpExchange(request.text);
+        ASSERT_TRUE(reply.has_value()) << "no reply with a complete head on 127.0.0.1:8008";
+        EXPECT_TRUE(reply->closedByServer) << "the server kept the connection open after its reply";
+        EXPECT_EQ(reply->statusLine, "HTTP/1.0 200 OK");
+        // A HEAD reply announces the length of the page that GET would send.
+        EXPECT_THAT(reply->headerLines,
+                    UnorderedElementsAre("Content-Type: text/html; charset=utf-8",
+                                         "Content-Length: " + std::to_string(page.size()),
+                                         "Connection: close", "X-Tolvane-Pid: " + std::to_string(pid)));
+        EXPECT_EQ(reply->body, request.withBody ? page : std::string());
+    }
 }
 
 TEST_F(ServerTest, PageEscapesTheDataFolderPath)
