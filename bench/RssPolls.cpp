@@ -29,9 +29,9 @@ int main(int argc, char* argv[])
     BenchHost host;
     ScopedHost installed(host);
 
-    const long beforeController = testing::residentKiB();
+    const long beforeController = tolvane::testing::residentKiB();
     std::unique_ptr<AppDelegate> controller = launchController(host);
-    const long launched = testing::residentKiB();
+    const long launched = tolvane::testing::residentKiB();
 
     std::printf(
         "[2b] Resident memory across %d status polls, in-process: controller built from the interface "
@@ -54,11 +54,11 @@ int main(int argc, char* argv[])
         settleEvents();
         std::printf(
             "    after %5d polls                               %8.1f MiB  (%+ld KiB since the launch)\n",
-            done, testing::residentKiB() / 1024.0, testing::residentKiB() - launched);
+            done, tolvane::testing::residentKiB() / 1024.0, tolvane::testing::residentKiB() - launched);
     }
     const double wallMs = static_cast<double>(monotonicNs() - start) / 1e6;
     std::printf(
         "    change over the %d polls                     %+8ld KiB; %.1f ms wall per poll; last status %d\n",
-        polls, testing::residentKiB() - launched, wallMs / polls, controller->status());
+        polls, tolvane::testing::residentKiB() - launched, wallMs / polls, controller->status());
     return 0;
 }

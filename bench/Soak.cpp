@@ -43,7 +43,7 @@ Snapshot snapshot()
     return Snapshot{openDescriptors(),
                     selfThreads(),
                     childProcessCount(),
-                    testing::residentKiB(),
+                    tolvane::testing::residentKiB(),
                     static_cast<long>((heap.uordblks + heap.hblkhd) / 1024),
                     threadNames(),
                     descriptorKinds()};
