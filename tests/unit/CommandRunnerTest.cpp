@@ -170,7 +170,8 @@ TEST_F(CommandRunnerTest, MissingExecutableLaunchesNothingAndPresentsTheMissingS
     EXPECT_EQ(controller->runTolvane(QStringLiteral("status")), ServerStatusUndetermined);
     EXPECT_TRUE(fake.tasks.empty());
     EXPECT_THAT(fake.logRecords, Not(Contains(StartsWithText(QStringLiteral("Error running")))));
-    EXPECT_THAT(fake.notificationSubtitles(), ElementsAre(QStringLiteral("The `tolvane` executable does not exist!")));
+    EXPECT_THAT(fake.notificationSubtitles(),
+                ElementsAre(QStringLiteral("The `tolvane` executable does not exist!")));
 }
 
 TEST_F(CommandRunnerTest, RefusedLaunchRecordsUndeterminedLogsAndRestoresTheIcon)
