@@ -8,6 +8,7 @@
 #include "platform/Pipe.h"
 #include "platform/RunningTask.h"
 #include "platform/SystemLog.h"
+#include "platform/TrayWatcher.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -38,6 +39,8 @@ QtHost::QtHost()
       m_userDefaults([this] { return openUserDefaults(m_environment, homeDirectory()); })
 {
     qRegisterMetaType<TaskTermination>();
+    m_tray = makeTrayWatcher();
+    connect(m_tray.get(), &TrayWatcher::hostAppeared, this, &Host::trayHostAppeared);
 }
 
 QtHost::~QtHost()
@@ -299,6 +302,16 @@ QDateTime QtHost::currentDateTime() const
 void QtHost::setNotificationFallback(QSystemTrayIcon* trayIcon)
 {
     m_notificationFallback = trayIcon;
+}
+
+bool QtHost::trayAvailable() const
+{
+    return m_tray->available();
+}
+
+bool QtHost::statusItemFindsLaterTrays() const
+{
+    return m_tray->itemFindsLaterTrays();
 }
 
 QSettings& QtHost::userDefaults()

@@ -113,6 +113,7 @@ void AppDelegate::showPreferences()
     }
     if (outlets.savePrefs)
         outlets.savePrefs->setEnabled(false);
+    showQuitButtonWithoutTray();
 }
 
 void AppDelegate::showPreferences(QObject*)

@@ -51,6 +51,8 @@ public:
     QDateTime currentDateTime() const override { return now; }
     QSettings& userDefaults() override { return store->settings(); }
     bool synchronizeUserDefaults() override { return store->synchronize(); }
+    bool trayAvailable() const override { return trayRuns; }
+    bool statusItemFindsLaterTrays() const override { return itemFindsLaterTrays; }
 
     // --- scripting
     // Ends the task with the exit status: its output handler runs first, with the output, then the
@@ -68,6 +70,9 @@ public:
     // shell ended that way does.
     void advance(std::chrono::milliseconds by);
     std::size_t liveTimers() const;
+
+    // A tray host comes (or comes again): the tray runs from now on and the controller hears of it.
+    void trayHostComes();
 
     // Delivers the ends posted so far, in order, unless the loop is already at work (the controller is
     // handling an end, or an alert is up): then they follow once that work is done.
@@ -94,6 +99,9 @@ public:
     std::vector<Timer> timers;
     std::chrono::milliseconds clock{0};
     int terminateCalls = 0;
+    // The desktop's tray: by default one runs and an item made before it would find it.
+    bool trayRuns = true;
+    bool itemFindsLaterTrays = true;
 
     QProcessEnvironment env;
     QString home;

@@ -7,6 +7,7 @@ ForwardingHost::ForwardingHost()
 {
     connect(&real, &Host::taskDidTerminate, this,
             [this](const TaskTermination& termination) { forwardTermination(termination); });
+    connect(&real, &Host::trayHostAppeared, this, &Host::trayHostAppeared);
 }
 
 void ForwardingHost::forwardTermination(const TaskTermination& termination)
@@ -77,6 +78,16 @@ QDateTime ForwardingHost::currentDateTime() const
 void ForwardingHost::setNotificationFallback(QSystemTrayIcon* trayIcon)
 {
     real.setNotificationFallback(trayIcon);
+}
+
+bool ForwardingHost::trayAvailable() const
+{
+    return real.trayAvailable();
+}
+
+bool ForwardingHost::statusItemFindsLaterTrays() const
+{
+    return real.statusItemFindsLaterTrays();
 }
 
 QSettings& ForwardingHost::userDefaults()

@@ -24,6 +24,8 @@ public:
     QString bundlePath() const override;
     QDateTime currentDateTime() const override;
     void setNotificationFallback(QSystemTrayIcon* trayIcon) override;
+    bool trayAvailable() const override;
+    bool statusItemFindsLaterTrays() const override;
     QSettings& userDefaults() override;
     bool synchronizeUserDefaults() override;
 
