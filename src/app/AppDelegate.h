@@ -119,9 +119,10 @@ public:
     void reopen();
     bool hasVisibleWindows() const;
     // The status item goes into the tray, at launch where the tray will show it, else once a tray host
-    // appears; each later appearance places it again, so that the new host shows it.
+    // appears; each later appearance registers it again, so that the new host shows it.
     void placeStatusItem();
     void trayHostAppeared();
+    void checkStatusItemRegistered();
     // Some time after launch: without a tray, the Preferences window comes up on the server tab and stands
     // in for the status menu, and a notification says so.
     void checkTray();

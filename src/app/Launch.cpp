@@ -18,6 +18,8 @@ using namespace std::chrono_literals;
 constexpr auto SplashDuration = 100ms;
 // How long after launch a tray has to have come before the Preferences window stands in for it.
 constexpr auto TrayWaitLimit = 10s;
+// How long a host that appeared gets to learn of the item from the toolkit before the controller looks.
+constexpr auto RegistrationCheckDelay = 2s;
 
 const QString SetupIncompleteAlert =
     QStringLiteral("The Tolvane installation is not complete, please re-install Tolvane. \n\nRefer to the "
@@ -34,8 +36,9 @@ const QString NoTrayText = QStringLiteral(
     "No system tray was found: the Tolvane Preferences window stands in for the Tolvane menu.");
 const QString WaitingForTrayLog =
     QStringLiteral("No system tray runs yet: the status item is placed once a tray host appears.");
-const QString TrayHostAppearedLog =
-    QStringLiteral("A system tray host appeared: the status item is placed in it.");
+const QString TrayHostAppearedLog = QStringLiteral("A system tray host appeared.");
+const QString ItemNotRegisteredLog =
+    QStringLiteral("The tray host does not list the status item: it is placed in the tray again.");
 const QString NoTrayLog =
     QStringLiteral("No system tray was found: the Preferences window stands in for it.");
 
@@ -121,8 +124,22 @@ void AppDelegate::trayHostAppeared()
     if (!outlets.statusItem || m_terminated)
         return;
     host().log(TrayHostAppearedLog);
-    placeStatusItem();
+    // Qt registers an item it made with a watcher that appears, but only once, and a call that comes
+    // before the watcher can take it is lost: a little later the controller looks, and places the item
+    // again when the host does not list it.
+    if (outlets.statusItem->isPlaced())
+        host().scheduleTimer(RegistrationCheckDelay, false, [this] { checkStatusItemRegistered(); });
+    else
+        placeStatusItem();
     showQuitButtonWithoutTray();
+}
+
+void AppDelegate::checkStatusItemRegistered()
+{
+    if (!outlets.statusItem || m_terminated || host().statusItemRegistered())
+        return;
+    host().log(ItemNotRegisteredLog);
+    outlets.statusItem->placeAgain();
 }
 
 void AppDelegate::checkTray()

@@ -39,13 +39,18 @@ void StatusItem::setToolTip(const QString& toolTip)
         m_trayIcon->setToolTip(toolTip);
 }
 
+void StatusItem::placeAgain()
+{
+    if (!m_trayIcon)
+        return;
+    m_trayIcon->hide();
+    m_trayIcon->show();
+}
+
 void StatusItem::place()
 {
-    if (m_trayIcon) {
-        m_trayIcon->hide();
-        m_trayIcon->show();
+    if (m_trayIcon)
         return;
-    }
     m_trayIcon = std::make_unique<QSystemTrayIcon>();
     // A left click opens the same menu as a right click: the item has nothing else to do.
     connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this,

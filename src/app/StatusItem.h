@@ -38,9 +38,10 @@ public:
     void setToolTip(const QString& toolTip);
     QString toolTip() const { return m_toolTip; }
 
-    // Makes the tray icon with what the item shows and puts it in the tray; once placed, places it again:
-    // the icon leaves the tray and comes back, registering anew with the tray that runs now.
+    // Makes the tray icon with what the item shows and puts it in the tray. Once it is made, nothing.
     void place();
+    // The placed icon leaves the tray and comes back, registering anew with the tray that runs now.
+    void placeAgain();
     bool isPlaced() const { return m_trayIcon != nullptr; }
     // The tray icon once the item is placed, else null.
     QSystemTrayIcon* trayIcon() const { return m_trayIcon.get(); }

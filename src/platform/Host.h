@@ -104,6 +104,8 @@ public:
     // runs shows up by itself once one comes. Where it does not, the item waits for `trayHostAppeared`.
     virtual bool trayAvailable() const = 0;
     virtual bool statusItemFindsLaterTrays() const = 0;
+    // The tray host's watcher lists the status item (true where items do not register).
+    virtual bool statusItemRegistered() const = 0;
 
     // The per-user preferences store, and the write of its pending changes: true when this write
     // succeeded, whatever earlier writes met.

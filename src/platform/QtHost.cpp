@@ -314,6 +314,11 @@ bool QtHost::statusItemFindsLaterTrays() const
     return m_tray->itemFindsLaterTrays();
 }
 
+bool QtHost::statusItemRegistered() const
+{
+    return m_tray->itemRegistered();
+}
+
 QSettings& QtHost::userDefaults()
 {
     return m_userDefaults.settings();

@@ -19,6 +19,8 @@ public:
     // False where the toolkit picks its kind of tray once, when the first item is made, and never looks
     // again: there the item is made only once a tray host is there.
     virtual bool itemFindsLaterTrays() const = 0;
+    // The tray host's watcher lists an item of this process; true where items do not register.
+    virtual bool itemRegistered() const { return true; }
 
 signals:
     // A tray host appeared, or registered again after a restart: an item made before must register

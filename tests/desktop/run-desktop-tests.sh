@@ -63,8 +63,8 @@ APPLY_FROM_RIGHT=52
 DISCARD_FROM_RIGHT=138
 BUTTONS_FROM_BOTTOM=23
 # The Quit button of the server tab, shown while no tray runs, from the window's right and top edges.
-QUIT_FROM_RIGHT=60
-QUIT_FROM_TOP=50
+QUIT_FROM_RIGHT=64
+QUIT_FROM_TOP=57
 # Where the pointer waits while the keyboard drives a menu: a corner nothing else uses.
 PARK_X=795
 PARK_Y=595
@@ -721,6 +721,15 @@ STUB
     printf '%s\n' "$stub"
 }
 
+# Preferences of a user who has run the controller before and switched the start at launch off: these
+# cases start no server, so that nothing asks about port 8008 (an alert would hold the controller's
+# timers back). Written into the configuration folder given.
+session_preferences() {
+    mkdir -p "$1/Tolvane"
+    printf '[General]\nversion=0\nautoStartOnLoad=false\nautoLoadOnLogin=false\ncustomTolvaneData=%s\n' "$2" \
+        >"$1/Tolvane/tolvane.conf"
+}
+
 # Milliseconds since a session case started its controller.
 LAUNCHED_AT=0
 since_launch() { echo $((($(date +%s%N) - LAUNCHED_AT) / 1000000)); }
@@ -728,8 +737,10 @@ start_session_controller() {
     controller_alive && stop_pid "$CONTROLLER_PID"
     CONTROLLER_PID=
     mkdir -p "$TMP/session-data"
+    session_preferences "$TMP/session-config" "$TMP/session-data"
     LAUNCHED_AT=$(date +%s%N)
-    start_controller "$1" TOLVANE_PEX="$(session_server "$TMP/bin")" TOLVANE_HOME="$TMP/session-data"
+    start_controller "$1" TOLVANE_PEX="$(session_server "$TMP/bin")" TOLVANE_HOME="$TMP/session-data" \
+        XDG_CONFIG_HOME="$TMP/session-config"
 }
 end_session_controller() {
     stop_pid "$CONTROLLER_PID"
@@ -840,6 +851,8 @@ case_wayland() {
     }
     WAYLAND_WORK=$(mktemp -d /tmp/tolvane-wayland.XXXXXX)
     session_server "$WAYLAND_WORK" >/dev/null
+    mkdir -p "$WAYLAND_WORK/data"
+    session_preferences "$WAYLAND_WORK/config" "$WAYLAND_WORK/data"
     chown -R "$WAYLAND_USER" "$WAYLAND_WORK"
     log "Wayland session as $WAYLAND_USER in $WAYLAND_WORK"
     timeout 150 runuser -u "$WAYLAND_USER" -- dbus-run-session -- \

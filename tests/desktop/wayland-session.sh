@@ -6,8 +6,8 @@
 # StatusNotifierWatcher; a screenshot (grim) shows the bar.
 #
 # Usage: wayland-session.sh CONTROLLER WORK_FOLDER
-# The work folder belongs to the user running this and holds tolvane.pex (the server stand-in). Logs
-# and screenshots are written there. Prints one line per check ("ok: ..." or "FAIL: ...").
+# The work folder belongs to the user running this and holds tolvane.pex (the server stand-in) and the
+# preferences in config/. Logs and screenshots are written there. Prints one line per check ("ok: ..." or "FAIL: ...").
 # Exit status: 0 when every check passed, 1 otherwise.
 set -uo pipefail
 
@@ -92,15 +92,32 @@ QT_QPA_PLATFORM=wayland "$CONTROLLER" >"$WORK/controller.log" 2>&1 &
 CONTROLLER_PID=$!
 say "controller started (process $CONTROLLER_PID)"
 
-# The item Qt registers is named after the controller's process.
+bus() { gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus --method "$@" 2>/dev/null; }
+# The watcher lists each item by the bus name of the connection that offers it (and its path): the
+# controller's item is one whose connection belongs to the controller's process.
+ITEM=
 registered() {
-    gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+    local items name
+    items=$(gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
         --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
-        RegisteredStatusNotifierItems 2>/dev/null | grep -q "StatusNotifierItem-$CONTROLLER_PID-"
+        RegisteredStatusNotifierItems 2>/dev/null) || return 1
+    for name in $(grep -o "'[^'/]*/" <<<"$items" | tr -d "'/"); do
+        if bus org.freedesktop.DBus.GetConnectionUnixProcessID "$name" | grep -qw "$CONTROLLER_PID"; then
+            ITEM=$name
+            return 0
+        fi
+    done
+    return 1
 }
 watcher_gone() {
     ! gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
         --method org.freedesktop.DBus.NameHasOwner org.kde.StatusNotifierWatcher 2>/dev/null | grep -q true
+}
+show_registrations() {
+    say "the watcher lists: $(gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path \
+        /StatusNotifierWatcher --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
+        RegisteredStatusNotifierItems 2>&1)"
+    say "the bus has: $(bus org.freedesktop.DBus.ListNames)"
 }
 start_bar() {
     waybar -c "$WORK/waybar.json" >>"$WORK/waybar.log" 2>&1 &
@@ -117,9 +134,10 @@ if ! kill -0 "$CONTROLLER_PID" 2>/dev/null; then
 fi
 start_bar
 if wait_for 20 registered; then
-    ok "the item is registered with the bar that came after the controller"
+    ok "the item ($ITEM) is registered with the bar that came after the controller"
 else
     bad "the item to be registered with the bar that came after the controller"
+    show_registrations
 fi
 sleep 1
 shot wayland-late-bar
@@ -129,9 +147,10 @@ BAR_PID=
 wait_for 10 watcher_gone || bad "the watcher to go with the bar"
 start_bar
 if wait_for 20 registered; then
-    ok "the item is registered again with the restarted bar"
+    ok "the item ($ITEM) is registered again with the restarted bar"
 else
     bad "the item to be registered again with the restarted bar"
+    show_registrations
 fi
 sleep 1
 shot wayland-restarted-bar

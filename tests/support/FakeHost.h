@@ -53,6 +53,7 @@ public:
     bool synchronizeUserDefaults() override { return store->synchronize(); }
     bool trayAvailable() const override { return trayRuns; }
     bool statusItemFindsLaterTrays() const override { return itemFindsLaterTrays; }
+    bool statusItemRegistered() const override { return itemRegistered; }
 
     // --- scripting
     // Ends the task with the exit status: its output handler runs first, with the output, then the
@@ -102,6 +103,8 @@ public:
     // The desktop's tray: by default one runs and an item made before it would find it.
     bool trayRuns = true;
     bool itemFindsLaterTrays = true;
+    // Whether the tray host lists the status item.
+    bool itemRegistered = true;
 
     QProcessEnvironment env;
     QString home;

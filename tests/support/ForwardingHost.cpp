@@ -90,6 +90,11 @@ bool ForwardingHost::statusItemFindsLaterTrays() const
     return real.statusItemFindsLaterTrays();
 }
 
+bool ForwardingHost::statusItemRegistered() const
+{
+    return real.statusItemRegistered();
+}
+
 QSettings& ForwardingHost::userDefaults()
 {
     return real.userDefaults();

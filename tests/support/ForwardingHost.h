@@ -26,6 +26,7 @@ public:
     void setNotificationFallback(QSystemTrayIcon* trayIcon) override;
     bool trayAvailable() const override;
     bool statusItemFindsLaterTrays() const override;
+    bool statusItemRegistered() const override;
     QSettings& userDefaults() override;
     bool synchronizeUserDefaults() override;
 

@@ -116,21 +116,37 @@ TEST_F(TrayTest, AnItemPlacedLateShowsWhatThePresentationSetMeanwhile)
     EXPECT_EQ(item().image(), QStringLiteral("stop"));
 }
 
-TEST_F(TrayTest, EachNewHostGetsTheSameItemAgain)
+// A host that appears after the item was placed: two seconds later the controller looks whether the
+// host lists the item, and places it again when not.
+class HostComesAgainTest : public TrayTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HostComesAgainTest, TheItemIsPlacedAgainOnlyWhenTheHostDoesNotListIt)
 {
+    const bool listed = GetParam();
+    const QString placedAgain =
+        QStringLiteral("The tray host does not list the status item: it is placed in the tray again.");
     launch();
     ASSERT_TRUE(item().isPlaced());
-    // The icon leaves the tray and comes back, which registers it anew; it stays the one icon.
     const QPointer<QSystemTrayIcon> icon = item().trayIcon();
+    fake.itemRegistered = listed;
+
     fake.trayHostComes();
-    fake.trayHostComes();
+    fake.advance(1999ms);
+    EXPECT_FALSE(fake.logRecords.contains(placedAgain)) << "before the toolkit had its time";
+    fake.advance(1ms);
+
+    EXPECT_EQ(fake.logRecords.count(placedAgain), listed ? 0 : 1);
+    // The one icon, in the tray again: it is not made anew.
     ASSERT_FALSE(icon.isNull());
     EXPECT_EQ(item().trayIcon(), icon.data());
     EXPECT_TRUE(icon->isVisible());
-    EXPECT_EQ(fake.logRecords.count(
-                  QStringLiteral("A system tray host appeared: the status item is placed in it.")),
-              2);
+    EXPECT_EQ(fake.logRecords.count(QStringLiteral("A system tray host appeared.")), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(HostListsTheItem, HostComesAgainTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& row) {
+                             return std::string(row.param ? "Listed" : "NotListed");
+                         });
 
 TEST_F(TrayTest, QuitFromTheStandInWindowAsksStopsAndTerminates)
 {

@@ -6,9 +6,12 @@
 // host, and each time a host appears the controller hears of it.
 #include "platform/nix/StatusNotifierTray.h"
 
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
@@ -23,17 +26,28 @@ const QString WatcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString WatcherInterface = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString HostRegisteredProperty = QStringLiteral("IsStatusNotifierHostRegistered");
 const QString HostRegisteredSignal = QStringLiteral("StatusNotifierHostRegistered");
+const QString RegisteredItemsProperty = QStringLiteral("RegisteredStatusNotifierItems");
 const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 // The Qt platform whose tray icons fall back to XEmbed.
 const QString X11Platform = QStringLiteral("xcb");
 constexpr int CallTimeoutMs = 2000;
 
-QDBusMessage hostRegisteredQuery()
+QDBusMessage propertyQuery(const QString& property)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(WatcherService, WatcherPath, PropertiesInterface,
                                                        QStringLiteral("Get"));
-    call << WatcherInterface << HostRegisteredProperty;
+    call << WatcherInterface << property;
     return call;
+}
+
+QDBusMessage hostRegisteredQuery()
+{
+    return propertyQuery(HostRegisteredProperty);
+}
+
+QDBusMessage registeredItemsQuery()
+{
+    return propertyQuery(RegisteredItemsProperty);
 }
 
 bool onX11()
@@ -115,6 +129,26 @@ void StatusNotifierTray::askHostRegistered()
                 if (!m_hostRegistered)
                     hostRegistered();
             });
+}
+
+bool StatusNotifierTray::itemRegistered() const
+{
+    if (!m_bus.isConnected() || !m_bus.interface())
+        return false;
+    // The watcher lists each item as the bus name of the connection that offers it and its path; Qt
+    // offers its item on a connection of its own, so the process behind each name tells.
+    const QDBusMessage reply = m_bus.call(registeredItemsQuery(), QDBus::Block, CallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return false;
+    const QStringList items = qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toStringList();
+    const auto self = static_cast<uint>(QCoreApplication::applicationPid());
+    for (const QString& item : items) {
+        const QString name = item.section(QLatin1Char('/'), 0, 0);
+        const QDBusReply<uint> process = m_bus.interface()->servicePid(name);
+        if (process.isValid() && process.value() == self)
+            return true;
+    }
+    return false;
 }
 
 std::unique_ptr<TrayWatcher> makeTrayWatcher()

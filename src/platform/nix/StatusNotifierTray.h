@@ -19,6 +19,7 @@ public:
 
     bool available() const override;
     bool itemFindsLaterTrays() const override;
+    bool itemRegistered() const override;
 
 private slots:
     // The watcher's signal: a host registered with it.
