@@ -45,6 +45,7 @@ void StatusItem::placeAgain()
         return;
     m_trayIcon->hide();
     m_trayIcon->show();
+    ++m_placements;
 }
 
 void StatusItem::place()
@@ -63,6 +64,7 @@ void StatusItem::place()
     m_trayIcon->setToolTip(m_toolTip);
     m_trayIcon->setContextMenu(m_menu);
     m_trayIcon->show();
+    ++m_placements;
 }
 
 } // namespace tolvane

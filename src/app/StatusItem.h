@@ -43,6 +43,8 @@ public:
     // The placed icon leaves the tray and comes back, registering anew with the tray that runs now.
     void placeAgain();
     bool isPlaced() const { return m_trayIcon != nullptr; }
+    // How often the icon was put in the tray: once when placed, once more at each placing again.
+    int placements() const { return m_placements; }
     // The tray icon once the item is placed, else null.
     QSystemTrayIcon* trayIcon() const { return m_trayIcon.get(); }
 
@@ -50,6 +52,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_trayIcon;
     QString m_imageName;
     QString m_toolTip;
+    int m_placements = 0;
     QPointer<QMenu> m_menu;
     bool m_highlightMode = false;
 };

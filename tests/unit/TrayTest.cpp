@@ -136,6 +136,7 @@ TEST_P(HostComesAgainTest, TheItemIsPlacedAgainOnlyWhenTheHostDoesNotListIt)
     fake.advance(1ms);
 
     EXPECT_EQ(fake.logRecords.count(placedAgain), listed ? 0 : 1);
+    EXPECT_EQ(item().placements(), listed ? 1 : 2);
     // The one icon, in the tray again: it is not made anew.
     ASSERT_FALSE(icon.isNull());
     EXPECT_EQ(item().trayIcon(), icon.data());
