@@ -788,6 +788,15 @@ no_tray_steps() {
     prefs=$(xdotool search --onlyvisible --name "^$PREFS_TITLE" | head -1)
     screenshot no-tray-window "$prefs" 0
     geometry "$prefs" || return 1
+    # Closed, the window comes back when the application is opened again.
+    click_at $((GX + GW - DISCARD_FROM_RIGHT)) $((GY + GH - BUTTONS_FROM_BOTTOM))
+    wait_for 10 "the window to close on Discard" window_hidden "^$PREFS_TITLE" || return 1
+    timeout 20 env XDG_CONFIG_HOME="$TMP/session-config" "$CONTROLLER" >"$ART/controller-no-tray-second.log" 2>&1
+    rc=$?
+    expect "the second launch to exit 0 (got $rc)" test "$rc" = 0 || return 1
+    wait_for 10 "the window to come back when the application is opened again" window_visible "^$PREFS_TITLE" || return 1
+    prefs=$(xdotool search --onlyvisible --name "^$PREFS_TITLE" | head -1)
+    geometry "$prefs" || return 1
     # The Quit button: on the server tab only, at the right end of its row of buttons.
     click_at $((GX + GW - QUIT_FROM_RIGHT)) $((GY + QUIT_FROM_TOP))
     wait_for 10 "the confirmation window titled \"Tolvane\" after clicking the window's Quit button" find_alert || return 1
@@ -839,7 +848,7 @@ case_wayland() {
     done
     qt_has_wayland || { SKIP_REASON="Qt's Wayland platform is not installed (qt6-wayland)"; return 0; }
     [ "$(id -u)" = 0 ] || {
-        SKIP_REASON="the compositor refuses root, and only root can make the ordinary user it runs as"
+        SKIP_REASON="the compositor refuses root, and making the ordinary user it runs as takes root"
         return 0
     }
     end_session_controller
