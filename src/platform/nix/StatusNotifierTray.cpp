@@ -89,8 +89,8 @@ bool StatusNotifierTray::itemFindsLaterTrays() const
 
 void StatusNotifierTray::hostRegistered()
 {
-    m_hostRegistered = true;
-    emit hostAppeared();
+    // Some watchers send this signal also when their last host has gone: the property tells.
+    askHostRegistered();
 }
 
 void StatusNotifierTray::watcherAppeared()
@@ -124,10 +124,11 @@ void StatusNotifierTray::askHostRegistered()
             [this, generation](QDBusPendingCallWatcher* answer) {
                 answer->deleteLater();
                 const QDBusPendingReply<QDBusVariant> reply = *answer;
-                if (generation != m_watcherGeneration || reply.isError() || !reply.value().variant().toBool())
+                if (generation != m_watcherGeneration || reply.isError())
                     return;
-                if (!m_hostRegistered)
-                    hostRegistered();
+                m_hostRegistered = reply.value().variant().toBool();
+                if (m_hostRegistered)
+                    emit hostAppeared();
             });
 }
 

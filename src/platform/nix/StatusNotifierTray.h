@@ -22,7 +22,7 @@ public:
     bool itemRegistered() const override;
 
 private slots:
-    // The watcher's signal: a host registered with it.
+    // The watcher's signal that a host registered with it.
     void hostRegistered();
 
 private:
