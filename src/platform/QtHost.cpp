@@ -247,6 +247,8 @@ void QtHost::log(const QString& record)
 void QtHost::scheduleTimer(std::chrono::milliseconds interval, bool repeats, TimerCallback callback)
 {
     auto* timer = new QTimer(this);
+    // Not early: a coarse timer may fire 5% before its time (half a second of a 10-second wait).
+    timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(interval);
     timer->setSingleShot(!repeats);
     const int id = ++m_timerCount;

@@ -783,7 +783,7 @@ no_tray_steps() {
     wait_for 25 "the window \"$PREFS_TITLE\" to stand in for the missing tray" window_visible "^$PREFS_TITLE" || return 1
     waited=$(since_launch)
     log "the window came $waited ms after launch"
-    expect "the window not before ten seconds after launch (came after $waited ms)" test "$waited" -ge 9500 || return 1
+    expect "the window not before ten seconds after launch (came after $waited ms)" test "$waited" -ge 10000 || return 1
     wait_for 10 "the notification \"$NO_TRAY_TEXT\"" note_since "$mark" "$NO_TRAY_TEXT" || return 1
     prefs=$(xdotool search --onlyvisible --name "^$PREFS_TITLE" | head -1)
     screenshot no-tray-window "$prefs" 0
