@@ -25,6 +25,10 @@ packages=(
     shellcheck                         # checks the uninstall tool and its test script
     trayer                             # the XEmbed tray of the desktop tests
     dunst                              # the notification daemon of the desktop tests
+    sway                               # a headless Wayland compositor for the Wayland case of the desktop tests
+    waybar                             # its StatusNotifierItem bar, started late and restarted there
+    grim                               # Wayland screenshots in that case
+    qt6-wayland                        # Qt's native Wayland platform, on which the controller runs there
     xdotool                            # clicks and keys in the desktop tests
     imagemagick                        # screenshots and icon comparisons in the desktop tests
     x11-utils                          # xwininfo and xprop find the windows in the desktop tests

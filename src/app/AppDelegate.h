@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QString>
+#include <QTabWidget>
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
@@ -64,6 +65,11 @@ struct Outlets {
     QPointer<QAbstractButton> tolvaneUninstallHelp;
     QPointer<QAbstractButton> savePrefs;
     QPointer<QWidget> aView;
+    // Where the Preferences window stands in for the status menu when no tray runs: its tabs, the server
+    // tab, and the Quit button there, shown only while no tray runs.
+    QPointer<QTabWidget> tabs;
+    QPointer<QWidget> serverTab;
+    QPointer<QAbstractButton> quitButton;
 };
 
 class AppDelegate : public QObject {
@@ -105,6 +111,16 @@ public:
     // own windows or alerts is on screen.
     void reopen();
     bool hasVisibleWindows() const;
+    // The status item goes into the tray, at launch where the tray will show it, else once a tray host
+    // appears; each later appearance registers it again, so that the new host shows it.
+    void placeStatusItem();
+    void trayHostAppeared();
+    void checkStatusItemRegistered();
+    // Some time after launch: without a tray, the Preferences window comes up on the server tab and stands
+    // in for the status menu, and a notification says so.
+    void checkTray();
+    // The Quit button of the Preferences window is there while no tray runs.
+    void showQuitButtonWithoutTray();
     void applicationWillTerminate();
     void setNewStatus(std::int32_t code);
     void closeSplash();
@@ -154,6 +170,7 @@ public slots:
     void clearLogs(QObject* sender);
     void closeSplash(QObject* sender);
     void quitApplcation(QObject* sender);
+    void quitButton(QObject* sender);
 
 private:
     // The status interpreter's input from the controller's state, and the carrying out of its step.

@@ -67,6 +67,9 @@ void AppDelegate::loadInterface()
     outlets.tolvaneUninstallHelp = outlet<QAbstractButton>(w, "tolvaneUninstallHelp");
     outlets.savePrefs = outlet<QAbstractButton>(w, "savePrefs");
     outlets.aView = outlet<QWidget>(w, "aView");
+    outlets.tabs = outlet<QTabWidget>(w, "tabs");
+    outlets.serverTab = outlet<QWidget>(w, "serverTab");
+    outlets.quitButton = outlet<QAbstractButton>(w, "quitButton");
     outlets.tolvaneVersion->setText(ControllerVersion);
 
     // Actions of the status menu.
@@ -83,6 +86,7 @@ void AppDelegate::loadInterface()
     connectAction(this, outlets.stopButton.data(), &QAbstractButton::clicked, &AppDelegate::stopButton);
     connectAction(this, outlets.openBrowserButton.data(), &QAbstractButton::clicked,
                   &AppDelegate::openButton);
+    connectAction(this, outlets.quitButton.data(), &QAbstractButton::clicked, &AppDelegate::quitButton);
     connectAction(this, outlets.savePrefs.data(), &QAbstractButton::clicked,
                   qOverload<QObject*>(&AppDelegate::savePreferences));
     connectAction(this, outlet<QAbstractButton>(w, "discardButton"), &QAbstractButton::clicked,

@@ -16,6 +16,10 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto SplashDuration = 100ms;
+// How long after launch a tray has to have come before the Preferences window stands in for it.
+constexpr auto TrayWaitLimit = 10s;
+// How long a host that appeared gets to learn of the item from the toolkit before the controller looks.
+constexpr auto RegistrationCheckDelay = 2s;
 
 const QString SetupIncompleteAlert =
     QStringLiteral("The Tolvane installation is not complete, please re-install Tolvane. \n\nRefer to the "
@@ -28,6 +32,15 @@ const QString StoppedAndQuitText = QStringLiteral("Tolvane is now stopped and qu
 const QString QuitForUninstallText = QStringLiteral("Tolvane was quit to complete the uninstall process.");
 const QString QuitForSetupText = QStringLiteral("Tolvane was quit because the required setup is incomplete.");
 const QString ReopenedText = QStringLiteral("Tolvane was opened again.");
+const QString NoTrayText = QStringLiteral(
+    "No system tray was found: the Tolvane Preferences window stands in for the Tolvane menu.");
+const QString WaitingForTrayLog =
+    QStringLiteral("No system tray runs yet: the status item is placed once a tray host appears.");
+const QString TrayHostAppearedLog = QStringLiteral("A system tray host appeared.");
+const QString ItemNotRegisteredLog =
+    QStringLiteral("The tray host does not list the status item: it is placed in the tray again.");
+const QString NoTrayLog =
+    QStringLiteral("No system tray was found: the Preferences window stands in for it.");
 
 } // namespace
 
@@ -56,7 +69,11 @@ void AppDelegate::applicationDidFinishLaunching()
     outlets.statusItem->setMenu(outlets.statusMenu.get());
     outlets.statusItem->setHighlightMode(true);
     outlets.statusItem->setToolTip(StatusItemToolTip);
-    host().setNotificationFallback(&outlets.statusItem->trayIcon());
+    connect(&host(), &Host::trayHostAppeared, this, &AppDelegate::trayHostAppeared, Qt::UniqueConnection);
+    if (host().statusItemFindsLaterTrays() || host().trayAvailable())
+        placeStatusItem();
+    else
+        host().log(WaitingForTrayLog);
 
     if (outlets.tolvaneDataHelp)
         outlets.tolvaneDataHelp->setToolTip(DataHelpShort);
@@ -64,6 +81,7 @@ void AppDelegate::applicationDidFinishLaunching()
         outlets.tolvaneUninstallHelp->setToolTip(UninstallHelp);
 
     startTolvaneTimer();
+    host().scheduleTimer(TrayWaitLimit, false, [this] { checkTray(); });
 
     if (autoStartOnLoad()) {
         startFunction();
@@ -92,6 +110,59 @@ void AppDelegate::reopen()
 {
     host().log(ReopenedText);
     applicationShouldHandleReopen(hasVisibleWindows());
+}
+
+void AppDelegate::placeStatusItem()
+{
+    outlets.statusItem->place();
+    host().setNotificationFallback(outlets.statusItem->trayIcon());
+}
+
+void AppDelegate::trayHostAppeared()
+{
+    // Before the launch has made the item, or after it ended in termination, there is nothing to place.
+    if (!outlets.statusItem || m_terminated)
+        return;
+    host().log(TrayHostAppearedLog);
+    // Qt registers an item it made with a watcher that appears, but only once, and a call that comes
+    // before the watcher can take it is lost: a little later the controller looks, and places the item
+    // again when the host does not list it.
+    if (outlets.statusItem->isPlaced())
+        host().scheduleTimer(RegistrationCheckDelay, false, [this] { checkStatusItemRegistered(); });
+    else
+        placeStatusItem();
+    showQuitButtonWithoutTray();
+}
+
+void AppDelegate::checkStatusItemRegistered()
+{
+    if (!outlets.statusItem || m_terminated || host().statusItemRegistered())
+        return;
+    host().log(ItemNotRegisteredLog);
+    outlets.statusItem->placeAgain();
+}
+
+void AppDelegate::checkTray()
+{
+    showQuitButtonWithoutTray();
+    if (host().trayAvailable())
+        return;
+    host().log(NoTrayLog);
+    showPreferences();
+    if (outlets.tabs && outlets.serverTab)
+        outlets.tabs->setCurrentWidget(outlets.serverTab);
+    showNotification(NoTrayText, QString());
+}
+
+void AppDelegate::showQuitButtonWithoutTray()
+{
+    if (outlets.quitButton)
+        outlets.quitButton->setVisible(!host().trayAvailable());
+}
+
+void AppDelegate::quitButton(QObject* sender)
+{
+    quitApplcation(sender);
 }
 
 void AppDelegate::quitApplcation(QObject*)

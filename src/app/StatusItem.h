@@ -1,5 +1,6 @@
 // The status-bar item: a tray icon that remembers which named image and tooltip it shows, so that the
-// presentation can be read back (tests, the desktop tier) without comparing pixels.
+// presentation can be read back (tests, the desktop tier) without comparing pixels. The icon itself is
+// made when the item is placed in the tray; until then the item keeps what it is to show.
 #pragma once
 
 #include <QIcon>
@@ -8,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
+#include <memory>
 
 namespace tolvane {
 
@@ -34,13 +36,23 @@ public:
     void setHighlightMode(bool on) { m_highlightMode = on; }
     bool highlightMode() const { return m_highlightMode; }
     void setToolTip(const QString& toolTip);
-    QString toolTip() const { return m_trayIcon.toolTip(); }
+    QString toolTip() const { return m_toolTip; }
 
-    QSystemTrayIcon& trayIcon() { return m_trayIcon; }
+    // Makes the tray icon with what the item shows and puts it in the tray. Once it is made, nothing.
+    void place();
+    // The placed icon leaves the tray and comes back, registering anew with the tray that runs now.
+    void placeAgain();
+    bool isPlaced() const { return m_trayIcon != nullptr; }
+    // How often the icon was put in the tray: once when placed, once more at each placing again.
+    int placements() const { return m_placements; }
+    // The tray icon once the item is placed, else null.
+    QSystemTrayIcon* trayIcon() const { return m_trayIcon.get(); }
 
 private:
-    QSystemTrayIcon m_trayIcon;
+    std::unique_ptr<QSystemTrayIcon> m_trayIcon;
     QString m_imageName;
+    QString m_toolTip;
+    int m_placements = 0;
     QPointer<QMenu> m_menu;
     bool m_highlightMode = false;
 };

@@ -109,6 +109,13 @@ public:
     // Where a notification goes when the notification service does not answer (the status item).
     virtual void setNotificationFallback(QSystemTrayIcon* trayIcon) { (void)trayIcon; }
 
+    // The desktop's tray: whether one shows status items now, and whether a status item made while none
+    // runs shows up by itself once one comes. Where it does not, the item waits for `trayHostAppeared`.
+    virtual bool trayAvailable() const = 0;
+    virtual bool statusItemFindsLaterTrays() const = 0;
+    // The tray host's watcher lists the status item (true where items do not register).
+    virtual bool statusItemRegistered() const = 0;
+
     // The per-user preferences store, and the write of its pending changes: true when this write
     // succeeded, whatever earlier writes met.
     virtual QSettings& userDefaults() = 0;
@@ -117,6 +124,8 @@ public:
 signals:
     // Posted for every launched command that ends, whoever launched it.
     void taskDidTerminate(const tolvane::TaskTermination& termination);
+    // A tray host appeared, or registered again after a restart.
+    void trayHostAppeared();
 };
 
 // The host of this process. Installed once at start-up by the entry point; tests install a fake for

@@ -10,6 +10,7 @@
 #include "platform/RunningTask.h"
 #include "platform/SystemLog.h"
 #include "platform/Translocation.h"
+#include "platform/TrayWatcher.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -40,6 +41,8 @@ QtHost::QtHost()
       m_userDefaults([this] { return openUserDefaults(m_environment, homeDirectory()); })
 {
     qRegisterMetaType<TaskTermination>();
+    m_tray = makeTrayWatcher();
+    connect(m_tray.get(), &TrayWatcher::hostAppeared, this, &Host::trayHostAppeared);
 }
 
 QtHost::~QtHost()
@@ -248,6 +251,8 @@ void QtHost::log(const QString& record)
 void QtHost::scheduleTimer(std::chrono::milliseconds interval, bool repeats, TimerCallback callback)
 {
     auto* timer = new QTimer(this);
+    // Not early: a coarse timer may fire 5% before its time (half a second of a 10-second wait).
+    timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(interval);
     timer->setSingleShot(!repeats);
     const int id = ++m_timerCount;
@@ -313,6 +318,21 @@ QDateTime QtHost::currentDateTime() const
 void QtHost::setNotificationFallback(QSystemTrayIcon* trayIcon)
 {
     m_notificationFallback = trayIcon;
+}
+
+bool QtHost::trayAvailable() const
+{
+    return m_tray->available();
+}
+
+bool QtHost::statusItemFindsLaterTrays() const
+{
+    return m_tray->itemFindsLaterTrays();
+}
+
+bool QtHost::statusItemRegistered() const
+{
+    return m_tray->itemRegistered();
 }
 
 QSettings& QtHost::userDefaults()

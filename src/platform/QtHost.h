@@ -16,6 +16,7 @@ namespace tolvane {
 
 class NotificationSink;
 class RunningTask;
+class TrayWatcher;
 
 class QtHost final : public Host {
     Q_OBJECT
@@ -38,6 +39,9 @@ public:
     bool bundleIsTranslocated() const override;
     QDateTime currentDateTime() const override;
     void setNotificationFallback(QSystemTrayIcon* trayIcon) override;
+    bool trayAvailable() const override;
+    bool statusItemFindsLaterTrays() const override;
+    bool statusItemRegistered() const override;
     QSettings& userDefaults() override;
     bool synchronizeUserDefaults() override;
 
@@ -55,6 +59,7 @@ private:
     std::vector<std::unique_ptr<RunningTask>> m_tasks;
     std::unique_ptr<NotificationSink> m_notifications;
     QPointer<QSystemTrayIcon> m_notificationFallback;
+    std::unique_ptr<TrayWatcher> m_tray;
     UserDefaults m_userDefaults;
     // While a modal alert is up, the ends of commands and the timers that fall due wait here, in the
     // order they came; a timer waits once however often it fell due.

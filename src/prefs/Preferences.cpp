@@ -115,6 +115,7 @@ void AppDelegate::showPreferences()
     }
     if (outlets.savePrefs)
         outlets.savePrefs->setEnabled(false);
+    showQuitButtonWithoutTray();
 }
 
 void AppDelegate::showPreferences(QObject*)

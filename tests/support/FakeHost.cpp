@@ -85,6 +85,12 @@ void FakeHost::terminate()
     ++terminateCalls;
 }
 
+void FakeHost::trayHostComes()
+{
+    trayRuns = true;
+    emit trayHostAppeared();
+}
+
 void FakeHost::endTask(std::size_t index, int exitStatus, const QByteArray& output,
                        std::optional<std::chrono::milliseconds> endedAfter)
 {

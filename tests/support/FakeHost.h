@@ -58,6 +58,9 @@ public:
     QDateTime currentDateTime() const override { return now; }
     QSettings& userDefaults() override { return store->settings(); }
     bool synchronizeUserDefaults() override { return store->synchronize(); }
+    bool trayAvailable() const override { return trayRuns; }
+    bool statusItemFindsLaterTrays() const override { return itemFindsLaterTrays; }
+    bool statusItemRegistered() const override { return itemRegistered; }
 
     // --- scripting
     // Ends the task with the exit status: its output handler runs first, with the output, then the
@@ -75,6 +78,9 @@ public:
     // shell ended that way does.
     void advance(std::chrono::milliseconds by);
     std::size_t liveTimers() const;
+
+    // A tray host comes (or comes again): the tray runs from now on and the controller hears of it.
+    void trayHostComes();
 
     // Delivers the ends posted so far, in order, unless the loop is already at work (the controller is
     // handling an end, or an alert is up): then they follow once that work is done.
@@ -104,6 +110,11 @@ public:
     int activations = 0;
     std::function<void()> onActivate; // runs at each activation, to look at the state at that moment
     bool translocated = false;
+    // The desktop's tray: by default one runs and an item made before it would find it.
+    bool trayRuns = true;
+    bool itemFindsLaterTrays = true;
+    // Whether the tray host lists the status item.
+    bool itemRegistered = true;
 
     QProcessEnvironment env;
     QString home;

@@ -7,6 +7,7 @@ ForwardingHost::ForwardingHost()
 {
     connect(&real, &Host::taskDidTerminate, this,
             [this](const TaskTermination& termination) { forwardTermination(termination); });
+    connect(&real, &Host::trayHostAppeared, this, &Host::trayHostAppeared);
 }
 
 void ForwardingHost::forwardTermination(const TaskTermination& termination)
@@ -87,6 +88,21 @@ QDateTime ForwardingHost::currentDateTime() const
 void ForwardingHost::setNotificationFallback(QSystemTrayIcon* trayIcon)
 {
     real.setNotificationFallback(trayIcon);
+}
+
+bool ForwardingHost::trayAvailable() const
+{
+    return real.trayAvailable();
+}
+
+bool ForwardingHost::statusItemFindsLaterTrays() const
+{
+    return real.statusItemFindsLaterTrays();
+}
+
+bool ForwardingHost::statusItemRegistered() const
+{
+    return real.statusItemRegistered();
 }
 
 QSettings& ForwardingHost::userDefaults()

@@ -27,6 +27,9 @@ public:
     bool bundleIsTranslocated() const override;
     QDateTime currentDateTime() const override;
     void setNotificationFallback(QSystemTrayIcon* trayIcon) override;
+    bool trayAvailable() const override;
+    bool statusItemFindsLaterTrays() const override;
+    bool statusItemRegistered() const override;
     QSettings& userDefaults() override;
     bool synchronizeUserDefaults() override;
 

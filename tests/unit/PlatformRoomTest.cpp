@@ -17,6 +17,7 @@ TEST_F(StatusItemClickTest, ALeftClickOpensTheMenuOnce)
 {
     makeStatusItem();
     item().setMenu(controller->outlets.statusMenu.get());
+    item().place();
     QMenu* menu = item().menu();
     ASSERT_NE(menu, nullptr);
     int shown = 0;
@@ -24,11 +25,11 @@ TEST_F(StatusItemClickTest, ALeftClickOpensTheMenuOnce)
 
     for (const auto reason :
          {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick})
-        emit item().trayIcon().activated(reason);
+        emit item().trayIcon()->activated(reason);
     EXPECT_EQ(shown, 0);
     EXPECT_FALSE(menu->isVisible());
 
-    emit item().trayIcon().activated(QSystemTrayIcon::Trigger);
+    emit item().trayIcon()->activated(QSystemTrayIcon::Trigger);
     EXPECT_EQ(shown, 1);
     EXPECT_TRUE(menu->isVisible());
     menu->hide();
@@ -39,12 +40,13 @@ TEST_F(StatusItemClickTest, ALeftClickLeavesTheMenuToTheMenuBar)
 {
     makeStatusItem();
     item().setMenu(controller->outlets.statusMenu.get());
+    item().place();
     QMenu* menu = item().menu();
     ASSERT_NE(menu, nullptr);
     int shown = 0;
     QObject::connect(menu, &QMenu::aboutToShow, [&] { ++shown; });
 
-    emit item().trayIcon().activated(QSystemTrayIcon::Trigger);
+    emit item().trayIcon()->activated(QSystemTrayIcon::Trigger);
     EXPECT_EQ(shown, 0);
 }
 #endif

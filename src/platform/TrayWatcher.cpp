@@ -1,0 +1,7 @@
+#include "platform/TrayWatcher.h"
+
+namespace tolvane {
+
+TrayWatcher::~TrayWatcher() = default;
+
+} // namespace tolvane
