@@ -381,6 +381,17 @@ void Planner::planData()
                            .arg(path, ChooseAnother));
                 return;
             }
+        }
+    }
+    if (m_facts.removeData) {
+        if (const QString why = dataGuard(given); !why.isEmpty()) {
+            refuse(what, given,
+                   target == given ? why : QStringLiteral("it leads to %1: %2").arg(target, why));
+            return;
+        }
+    }
+    for (const QString& path : removed) {
+        for (const QString& form : {entry, target}) {
             if (holds(form, path)) {
                 refuse(
                     what, given,
@@ -391,10 +402,6 @@ void Planner::planData()
     }
     if (!m_facts.removeData) {
         m_data.push_back({Kind::Keep, given, {}, {}});
-        return;
-    }
-    if (const QString why = dataGuard(given); !why.isEmpty()) {
-        refuse(what, given, target == given ? why : QStringLiteral("it leads to %1: %2").arg(target, why));
         return;
     }
     m_data.push_back({Kind::Trash, target, {}, {}});
