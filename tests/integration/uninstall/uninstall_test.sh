@@ -186,7 +186,7 @@ try:
                 print("unknown action in plan line %r" % raw)
             elif len(fields) != FIELDS[action]:
                 print("plan line %r has %d fields after the action, expected %d" % (raw, len(fields), FIELDS[action]))
-            elif any(f != "-" and not f.startswith("/") for f in fields[:1]) and action not in ("remove-package", "unset-environment"):
+            elif not fields[0].startswith("/") and action not in ("remove-package", "unset-environment", "refuse"):
                 print("plan line %r names no absolute path" % raw)
     elif mode == "has":
         want = sys.argv[3:]
@@ -397,7 +397,7 @@ new_sandbox() {
     local cfg=$CFG
     mkdir -p "$cfg"/{Tolvane,autostart,environment.d}
     DATA="$SB/Tolvane Data"
-    write_prefs "customTolvaneData=$SB/Tolvane Data"
+    write_prefs "$(pref_line "$SB/Tolvane Data")"
     echo x >"$cfg/autostart/org.veltran.tolvane.user.desktop"
     echo x >"$cfg/autostart/other.desktop"
     echo x >"$cfg/environment.d/org.veltran.tolvane.user.conf"
@@ -454,6 +454,12 @@ make_product() {
 
 write_prefs() {
     printf '[General]\nautoStart=true\n%s\nport=8080\n' "$1" >"$CFG/Tolvane/tolvane.conf"
+}
+# The INI line for the data location $1, quoted and escaped as the controller's settings write it.
+pref_line() {
+    local v=${1//\\/\\\\}
+    v=${v//\"/\\\"}
+    printf 'customTolvaneData="%s"' "$v"
 }
 
 # Hands the sandbox to the tool's user, but for the paths in ROOT_OWNED (root's, mode kept).
@@ -680,6 +686,23 @@ group_data() {
 setup_pref() { write_prefs "customTolvaneData=$1"; SUBJECT="the data folder $1"; }
 # The data folder named by TOLVANE_HOME.
 setup_th() { write_prefs autoStart=false; RUN_ENV+=(TOLVANE_HOME="$1"); SUBJECT="the data folder $1"; }
+# The settings in a config folder outside the home folder (XDG_CONFIG_HOME), so that nothing the
+# uninstall removes lies in the home folder.
+config_outside() {
+    mv "$SB/home/.config" "$SB/cfg"
+    CFG=$SB/cfg
+    RUN_ENV+=(XDG_CONFIG_HOME="$CFG")
+}
+# The same as setup_pref, setup_th and setup_link, with the settings outside the home folder.
+setup_pref_nocfg() { config_outside; setup_pref "$1"; }
+setup_th_nocfg() { config_outside; setup_th "$1"; }
+setup_link_nocfg() { config_outside; setup_link "$1"; }
+# The preference as written, which the controller reads as text: "a/../b" is "b", "//" is "/".
+setup_pref_text() {
+    config_outside
+    setup_pref "$1"
+    SUBJECT="the data folder $(realpath -sm "$1" | sed 's|^//|/|')"
+}
 # A folder of the home folder, holding a file of the user's.
 setup_home() {
     mkdir -p "$SB/home/$1" && echo mine >"$SB/home/$1/unrelated"
@@ -691,11 +714,13 @@ setup_link() {
     ln -s "$1" "$SB/datalink"
     setup_pref "$SB/datalink"
 }
-# "LINE => FOLDER": user-dirs.dirs holds LINE, the data folder is FOLDER.
+# "LINE => FOLDER [=> USER FOLDER]": user-dirs.dirs holds LINE, the data folder is FOLDER, and the
+# user folder that LINE names (FOLDER when not given) exists.
 setup_xdg() {
-    local line=${1%% => *} folder=${1#* => }
+    local line=${1%% => *} folder=${1#* => } named
+    named=${folder#* => } folder=${folder%% => *}
     printf '# written by xdg-user-dirs-update\n%s\n' "$line" >"$CFG/user-dirs.dirs"
-    mkdir -p "$folder" && echo mine >"$folder/unrelated"
+    mkdir -p "$folder" "$named" && echo mine >"$folder/unrelated"
     setup_th "$folder"
 }
 # ~/Documents is a link to $SB/disk/Docs, a folder on "another disk"; the data folder is "as"
@@ -705,13 +730,16 @@ setup_linked_documents() {
     ln -s "$SB/disk/Docs" "$SB/home/Documents"
     if [ "$1" = as ]; then setup_pref "$SB/disk/Docs"; else setup_pref "$SB/disk"; fi
 }
-# ~/.config is a relative link into a dotfiles folder; the data folder is "as" its target, or
-# "holder" of it.
+# ~/.config is a relative link into a dotfiles folder; the data folder, named by TOLVANE_HOME, is
+# "as" its target, or "holder" of it. No Tolvane settings or login entries were ever saved there,
+# so the configuration folder itself is what is protected.
 setup_linked_config() {
     mkdir -p "$SB/dotfiles"
     mv "$SB/home/.config" "$SB/dotfiles/config"
     ln -s ../dotfiles/config "$SB/home/.config"
-    if [ "$1" = as ]; then setup_pref "$SB/dotfiles/config"; else setup_pref "$SB/dotfiles"; fi
+    if [ "$1" = as ]; then setup_th "$SB/dotfiles/config"; else setup_th "$SB/dotfiles"; fi
+    rm -r "$SB/dotfiles/config/Tolvane" "$SB/dotfiles/config/autostart/org.veltran.tolvane.user.desktop" \
+        "$SB/dotfiles/config/environment.d/org.veltran.tolvane.user.conf"
 }
 # A mount point in the sandbox: "tmpfs" (another file system) or "bind" (the same one again).
 setup_mount() {
@@ -875,14 +903,14 @@ group_refusals() {
         finish_case "refused: $name"
     done 3<<'ROWS'
 # name | setup | value | reason given ("~TEXT": begins with TEXT; "*TEXT": holds TEXT)
-the home folder|pref|@SB@/home|*it is the home folder @SB@/home or holds it
-the home folder with a trailing slash|th|@SB@/home/|*it is the home folder @SB@/home or holds it
-the home folder through ..|pref|@SB@/cwd/../home|*it is the home folder @SB@/home or holds it
-a folder holding the home folder|pref|@SB@|*it is the home folder @SB@/home or holds it
-a link to the home folder|link|@SB@/home|*it is the home folder @SB@/home or holds it
-the root folder|th|/|*it is the root folder
-the root folder as //|pref|//|*it is the root folder
-a link to the root folder|link|/|*it is the root folder
+the home folder|pref_nocfg|@SB@/home|*it is the home folder @SB@/home or holds it
+the home folder with a trailing slash|th_nocfg|@SB@/home/|*it is the home folder @SB@/home or holds it
+the home folder through ..|pref_text|@SB@/cwd/../home|*it is the home folder @SB@/home or holds it
+a folder holding the home folder (and all of the sandbox)|pref|@SB@|*
+a link to the home folder|link_nocfg|@SB@/home|*it is the home folder @SB@/home or holds it
+the root folder|th|/|*
+the root folder as //|pref_text|//|*
+a link to the root folder|link|/|*
 a relative path|th|.|~it is a relative path
 ~/Desktop|home|Desktop|*(@SB@/home/Desktop) or holds it
 ~/Documents|home|Documents|*(@SB@/home/Documents) or holds it
@@ -900,9 +928,9 @@ a link to ~/Documents|link|@SB@/home/Documents|*(@SB@/home/Documents) or holds i
 an XDG user folder renamed in user-dirs.dirs|xdg|XDG_DOCUMENTS_DIR="$HOME/Dokumente" => @SB@/home/Dokumente|it is the user's folder XDG_DOCUMENTS_DIR (@SB@/home/Dokumente) or holds it
 an XDG user folder outside the home, with escapes|xdg|XDG_MUSIC_DIR="@SB@/media/My \"Music\" \\ box" => @SB@/media/My "Music" \ box|it is the user's folder XDG_MUSIC_DIR (@SB@/media/My "Music" \ box) or holds it
 an XDG user folder written with ${HOME}|xdg|XDG_VIDEOS_DIR="${HOME}/Filme" => @SB@/home/Filme|it is the user's folder XDG_VIDEOS_DIR (@SB@/home/Filme) or holds it
-a folder holding an XDG user folder|xdg|XDG_PICTURES_DIR="@SB@/pics/Bilder" => @SB@/pics|it is the user's folder XDG_PICTURES_DIR (@SB@/pics/Bilder) or holds it
+a folder holding an XDG user folder|xdg|XDG_PICTURES_DIR="@SB@/pics/Bilder" => @SB@/pics => @SB@/pics/Bilder|it is the user's folder XDG_PICTURES_DIR (@SB@/pics/Bilder) or holds it
 an XDG user folder with blanks around =|xdg|XDG_DOCUMENTS_DIR = "$HOME/Docs" => @SB@/home/Docs|it is the user's folder XDG_DOCUMENTS_DIR (@SB@/home/Docs) or holds it
-a folder holding an XDG user folder written with blanks around =|xdg|XDG_DOCUMENTS_DIR =  "@SB@/stuff/Docs" => @SB@/stuff|it is the user's folder XDG_DOCUMENTS_DIR (@SB@/stuff/Docs) or holds it
+a folder holding an XDG user folder written with blanks around =|xdg|XDG_DOCUMENTS_DIR =  "@SB@/stuff/Docs" => @SB@/stuff => @SB@/stuff/Docs|it is the user's folder XDG_DOCUMENTS_DIR (@SB@/stuff/Docs) or holds it
 a mount point (another file system)|mount|tmpfs|it is a mount point
 a mount point (a bind mount of the same file system)|mount|bind|it is a mount point
 a data folder holding a mount point (another file system)|mount_inside|tmpfs|*the mount point @SB@/Tolvane Data/sub/mnt lies inside it
@@ -922,20 +950,20 @@ a data folder holding a mount point (a bind mount)|mount_inside|bind|*the mount 
 /System|system|/System|*it is the system folder /System or holds it
 /Users|system|/Users|*it is the system folder /Users or holds it
 /Volumes|system|/Volumes|*it is the system folder /Volumes or holds it
-a folder inside /Volumes|system|/Volumes/Backup|it is inside the system folder /Volumes
+a folder inside /Volumes, not the user's|system|/Volumes/Backup|~the user may not remove it
 a folder inside /usr|system|/usr/local|it is inside the system folder /usr
 a folder inside /var|system|/var/lib|it is inside the system folder /var
 a folder inside /Applications|system|/Applications/Utilities|it is inside the system folder /Applications
 a link to /etc|link|/etc|*it is the system folder /etc or holds it
-a folder holding the product folder|product_holder||it holds the product folder @SB@/apps/@REL@
+a folder holding the product folder|product_holder||~it holds @SB@/apps/@REL@, which the uninstall removes
 a folder holding the uninstall tool|tool_holder||it holds the uninstall tool @PRODUCT@/Tolvane_Uninstall.tool
 a data folder inside the product folder, to go to the Trash|in_product|yes|*choose another data location in Preferences first
 a data folder inside the product folder, to be kept|in_product|no|*choose another data location in Preferences first
-a folder holding the controller, linked beside the tool|controller_holder||it holds the controller @SB@/ctl/tolvane-controller
-a folder holding the Tolvane settings|pref|@SB@/home/.config|*it is the configuration folder @SB@/home/.config or holds it
+a folder holding the controller, linked beside the tool|controller_holder||it holds the controller @PRODUCT@/tolvane-controller
+a folder holding the Tolvane settings|pref|@SB@/home/.config|~it holds @SB@/home/.config/Tolvane/tolvane.conf, which the uninstall removes
 a folder in a folder the user may not change|foreign|locked|the user may not remove it: no write access to the folder @SB@/locked that holds it
 someone else's folder in a shared folder|foreign|sticky|the user may not remove it: it belongs to someone else in the shared folder @SB@/shared
-a folder the user may not change|foreign|fixed|the user may not remove it: no write access to it
+a folder the user may not change|foreign|fixed|the user may not remove it: no write access to @SB@/fixed
 a product folder without its marker|unmarked||it has no .tolvane-product, so it is not known to be the installed product, and no Debian package owns the tool
 TOLVANE_PRODUCT_DIR without its marker|unmarked_override||it has no .tolvane-product, so it is not known to be the installed product, and no Debian package owns the tool
 a marked product folder that is the home folder|product_home||*it is the home folder @SB@/home or holds it
@@ -965,7 +993,7 @@ ROWS
 
 # The data folder in the Trash: where it goes, what the log says, and a Trash that fails.
 group_trash() {
-    local old
+    local old before
     new_sandbox trash-default
     write_prefs autoStart=false
     mkdir -p "$SB/home/.tolvane" && echo mine >"$SB/home/.tolvane/unrelated"
@@ -1013,14 +1041,19 @@ group_trash() {
     new_sandbox trash-unwritable
     mkdir -p "$TRASH/files" "$TRASH/info"
     chmod 555 "$TRASH/files" "$TRASH/info"
+    before=$(snapshot)
     run_tool yes yes
     chmod 755 "$TRASH/files" "$TRASH/info"
     expect_fail
-    [ "$(grep -c "could not move the data folder $DATA to the Trash" "$SB/log/out")" = 1 ] ||
-        err "not exactly one line saying that the data folder could not go to the Trash"
     expect_no_line "moved the data folder"
     expect_kept "$DATA/db/records"
-    expect_uninstalled
+    if grep -q '^Tolvane_Uninstall: refusing the data folder ' "$SB/log/out"; then
+        expect_unchanged "$before"
+    else
+        [ "$(grep -c "could not move the data folder $DATA to the Trash" "$SB/log/out")" = 1 ] ||
+            err "not exactly one line saying that the data folder could not go to the Trash"
+        expect_uninstalled
+    fi
     [ -z "$(find "$TRASH/files" "$TRASH/info" -mindepth 1 -print -quit 2>/dev/null)" ] ||
         err "the Trash holds a half entry: $(find "$TRASH" -mindepth 1 | tr '\n' ' ')"
     expect_no_log admin.log "administrator rights were asked for"
@@ -1179,6 +1212,7 @@ group_args() {
 group_immutable() {
     new_sandbox immutable
     local folder=$CFG/autostart
+    own_sandbox
     if ! chattr +i "$folder" 2>/dev/null; then
         skip_case "an entry that cannot be removed" "chattr +i does not work on $(df --output=fstype "$WORK" | tail -1)"
         return
