@@ -87,6 +87,36 @@ QString resolvedEntry(const QString& path)
     return folder == QLatin1String("/") ? QLatin1Char('/') + name : folder + QLatin1Char('/') + name;
 }
 
+QString resolvedAsFarAsItExists(const QString& path)
+{
+    if (!QDir::isAbsolutePath(path))
+        return {};
+    if (const QString entry = resolvedEntry(path); !entry.isEmpty())
+        return entry;
+    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString current = QStringLiteral("/");
+    qsizetype i = 0;
+    for (; i < parts.size(); ++i) {
+        if (parts[i] == QLatin1String("."))
+            continue;
+        const QString next = current == QLatin1String("/") ? QLatin1Char('/') + parts[i]
+                                                           : current + QLatin1Char('/') + parts[i];
+        if (parts[i] != QLatin1String("..") && !entryExists(next))
+            break;
+        current = resolved(next);
+        if (current.isEmpty())
+            return {};
+    }
+    QStringList rest = parts.mid(i);
+    if (rest.contains(QStringLiteral("..")))
+        return {};
+    rest.removeAll(QStringLiteral("."));
+    const QString tail = rest.join(QLatin1Char('/'));
+    if (tail.isEmpty())
+        return current;
+    return current == QLatin1String("/") ? QLatin1Char('/') + tail : current + QLatin1Char('/') + tail;
+}
+
 namespace {
 
 // The identities on the way from the entry up to the root: the entry itself (a link as a link), then

@@ -25,6 +25,10 @@ QString resolved(const QString& path);
 // the link. Empty when the folder cannot be resolved or the name is "." or "..".
 QString resolvedEntry(const QString& path);
 
+// The absolute path with the part that exists resolved as resolvedEntry does and the rest (which does not
+// exist) kept as written; empty when that rest holds ".." (it cannot be followed).
+QString resolvedAsFarAsItExists(const QString& path);
+
 // The path (an entry, resolved by resolvedEntry) is the folder or lies below it: some entry on the way
 // from the path up to the root is the same file as the folder. A path that does not exist is
 // judged by its nearest existing folder.

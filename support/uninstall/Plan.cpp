@@ -134,8 +134,11 @@ bool sameEntry(const QString& a, const QString& b)
 {
     const QString ra = resolvedEntry(a);
     const QString rb = resolvedEntry(b);
-    if (ra.isEmpty() || rb.isEmpty())
-        return false;
+    if (ra.isEmpty() || rb.isEmpty()) {
+        // Not there (its folder is missing): the same path as far as the two exist, and the same rest.
+        const QString fa = resolvedAsFarAsItExists(a);
+        return !fa.isEmpty() && fa == resolvedAsFarAsItExists(b);
+    }
     if (nameOf(ra) == nameOf(rb)) {
         const auto fa = identityOf(parentOf(ra));
         const auto fb = identityOf(parentOf(rb));
@@ -278,7 +281,7 @@ void Planner::judgeMarkerLine(const QString& line)
         refuse(what, line, QStringLiteral("it is not an absolute path"));
         return;
     }
-    const QString entry = resolvedEntry(line);
+    const QString entry = resolvedAsFarAsItExists(line);
     if (entry.isEmpty()) {
         refuse(what, line, QStringLiteral("its folder cannot be followed"));
         return;

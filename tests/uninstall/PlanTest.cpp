@@ -320,6 +320,15 @@ TEST(UninstallPlan, AMarkerLineOutsideTheProductIsARefusalOfTheWholeRun)
         const QString path = QString::fromLatin1(system);
         rows.push_back({system, add([path](Tree&) { return path; }), true, line(path), reason});
     }
+    rows.push_back({"a file the product installs, its folder gone: nothing to remove", add([](Tree& t) {
+                        return t.prefix + QStringLiteral("/share/metainfo/org.veltran.tolvane.metainfo.xml");
+                    }),
+                    true, nullptr, ""});
+    rows.push_back(
+        {"a missing folder, then ..",
+         add([](Tree& t) { return t.prefix + QStringLiteral("/share/gone/../../../../etc/passwd"); }), true,
+         [](const Tree& t) { return t.prefix + QStringLiteral("/share/gone/../../../../etc/passwd"); },
+         "cannot be followed"});
     rows.push_back({"the home folder", add([](Tree& t) { return t.home; }), true,
                     [](const Tree& t) { return t.home; }, "home folder"});
     rows.push_back({"relative", add([](Tree&) { return QStringLiteral("share/x"); }), true,

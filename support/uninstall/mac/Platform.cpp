@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <sys/mount.h>
 #include <sys/param.h>
+#include <utility>
 
 namespace tolvane::uninstall {
 
