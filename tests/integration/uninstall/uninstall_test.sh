@@ -415,9 +415,8 @@ new_sandbox() {
             "$SB/usr/share/icons/hicolor/64x64/apps/tolvane.png")
     echo x >"$SB/usr/bin/other-program"
     printf '%s\n' "# written by the installer" "${EXTRAS[0]}" "" "${EXTRAS[1]}" >"$PRODUCT/.tolvane-product"
-    # A line with a DOS ending, and one for a file that is already gone.
-    printf '%s\r\n%s\n' "${EXTRAS[2]}" "$SB/usr/share/metainfo/org.veltran.tolvane.metainfo.xml" \
-        >>"$PRODUCT/.tolvane-product"
+    # A line with a DOS ending.
+    printf '%s\r\n' "${EXTRAS[2]}" >>"$PRODUCT/.tolvane-product"
     cp "$TOOL_SRC" "$PRODUCT/Tolvane_Uninstall.tool"
     chmod 755 "$PRODUCT/Tolvane_Uninstall.tool"
 
@@ -515,7 +514,8 @@ expect_no_line() { grep -qF -- "$1" "$SB/log/out" && err "a line says: $1"; }
 expect_in() { grep -qxF -- "$2" "$SB/log/$1" 2>/dev/null || err "$1 has no line: $2"; }
 expect_no_log() { [ -e "$SB/log/$1" ] && err "$2: $(tr '\0\n' '  ' <"$SB/log/$1")"; }
 expect_no_violation() { expect_no_log violations "a stand-in refused"; }
-# Every line on standard error is a log line of the tool.
+# Every line on standard error is a log line of the tool, the output of the commands it ran
+# included: the controller shows them in its log view.
 expect_log_lines() {
     local bad
     bad=$(grep -v '^Tolvane_Uninstall: ' "$SB/log/out" | grep -v '^QStandardPaths: ' | head -n 3)
@@ -586,7 +586,6 @@ expect_trashed() {
 
 finish_case() {
     expect_no_violation
-    expect_log_lines
     if [ ${#ERRS[@]} -eq 0 ]; then
         echo "ok    $1"
         passed=$((passed + 1))
@@ -641,6 +640,7 @@ group_full() {
         [ -e "$SB/log/dbus-update-activation-environment.log" ] ||
             err "dbus-update-activation-environment was not run to drop TOLVANE_HOME"
         expect_no_log admin.log "administrator rights were asked for"
+        expect_log_lines
         finish_case "yes $answer: plan and run, everything removed, data folder $mode${xdg:+, config in XDG_CONFIG_HOME}"
     done
 }
@@ -753,6 +753,15 @@ setup_mount() {
         WRAP=(unshare -m --propagation private "$WORK/in-mount" bind "$SB/disk" "$SB/mnt" --)
     fi
     setup_pref "$SB/mnt"
+}
+# The home folder mounted again at $SB/homebind (a bind mount); the data folder is $1 there.
+setup_home_bind() {
+    [ "$MOUNTS" = yes ] || { SKIP=$MOUNTS; return; }
+    mkdir -p "$SB/homebind" "$SB/home/Documents"
+    echo mine >"$SB/home/Documents/letter"
+    WRAP=(unshare -m --propagation private "$WORK/in-mount" bind "$SB/home" "$SB/homebind" --)
+    config_outside
+    setup_pref "$SB/homebind$1"
 }
 # A mount point inside the data folder: "tmpfs" (a USB disk, say) or "bind" (a folder of the
 # user's mounted there again).
@@ -888,6 +897,7 @@ group_refusals() {
         run_plan yes "$ANSWER"
         expect_rc 1
         plan_has refuse || err "the plan has no refuse line"
+        [ "$(plan_actions)" = refuse ] || err "a refused plan holds more than its refusals: $(plan_actions)"
         [ "$(snapshot)" = "$before" ] || err "--plan changed files"
         run_tool yes "$ANSWER"
         expect_fail
@@ -932,6 +942,8 @@ an XDG user folder written with ${HOME}|xdg|XDG_VIDEOS_DIR="${HOME}/Filme" => @S
 a folder holding an XDG user folder|xdg|XDG_PICTURES_DIR="@SB@/pics/Bilder" => @SB@/pics => @SB@/pics/Bilder|it is the user's folder XDG_PICTURES_DIR (@SB@/pics/Bilder) or holds it
 an XDG user folder with blanks around =|xdg|XDG_DOCUMENTS_DIR = "$HOME/Docs" => @SB@/home/Docs|it is the user's folder XDG_DOCUMENTS_DIR (@SB@/home/Docs) or holds it
 a folder holding an XDG user folder written with blanks around =|xdg|XDG_DOCUMENTS_DIR =  "@SB@/stuff/Docs" => @SB@/stuff => @SB@/stuff/Docs|it is the user's folder XDG_DOCUMENTS_DIR (@SB@/stuff/Docs) or holds it
+the home folder reached through a bind mount|home_bind||*it is the home folder @SB@/home or holds it
+~/Documents reached through a bind mount of the home folder|home_bind|/Documents|*(@SB@/home/Documents) or holds it
 a mount point (another file system)|mount|tmpfs|it is a mount point
 a mount point (a bind mount of the same file system)|mount|bind|it is a mount point
 a data folder holding a mount point (another file system)|mount_inside|tmpfs|*the mount point @SB@/Tolvane Data/sub/mnt lies inside it
@@ -1096,6 +1108,15 @@ group_product() {
     expect_gone "$elsewhere" "$SB/opt/bin/tolvane-controller"
     expect_kept "$TOOL" "${EXTRAS[@]}"
     finish_case "TOLVANE_PRODUCT_DIR with the marker is removed, not the tool's folder"
+
+    # A product file already gone (a user removed it, or a run stopped half-way), in a folder
+    # that is gone as well: nothing to remove there, and the rest goes.
+    new_sandbox product-gone-file
+    echo "$SB/usr/share/metainfo/org.veltran.tolvane.metainfo.xml" >>"$PRODUCT/.tolvane-product"
+    run_tool yes no
+    expect_rc 0
+    expect_uninstalled
+    finish_case "a marker line for a file already gone, folder and all, does not stop the uninstall"
 
     new_sandbox product-relative
     RUN_DIR=$SB
@@ -1303,6 +1324,7 @@ group_elevation() {
         expect_kept "$DATA/db/records" "${EXTRAS[0]}"
         [ -e "$SB/server/running" ] && err "the server was not stopped before the product"
         expect_no_line "moved the data folder"
+        expect_log_lines
         finish_case "administrator rights, $name: a cancelled prompt leaves product, tool, marker, settings and data"
 
         # The prompt granted: the stand-in removes what it was handed, as the same user.
