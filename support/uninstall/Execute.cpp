@@ -94,6 +94,8 @@ bool Run::stopServer(const QString& executable)
     options.environment = environment;
     m_log.line(QStringLiteral("stopping the server with %1").arg(executable));
     const RunResult stop = runBounded(executable, {QStringLiteral("stop")}, options);
+    if (!stop.said().isEmpty())
+        m_log.line(QStringLiteral("the server's stop command said: %1").arg(stop.said()));
     if (stop.ended)
         m_log.line(QStringLiteral("the server's stop command did not end within %1 seconds and was ended")
                        .arg(ServerCommandLimit.count()));
@@ -140,6 +142,8 @@ bool Run::removeWithAdministratorRights(const QStringList& paths)
     const RunResult result = runAsAdministrator(RemoveCommand + paths);
     if (!result.failure.isEmpty())
         m_log.line(result.failure);
+    if (!result.said().isEmpty())
+        m_log.line(QStringLiteral("the administrator command said: %1").arg(result.said()));
     bool complete = true;
     for (const QString& path : paths) {
         if (entryExists(path)) {
@@ -163,6 +167,8 @@ bool Run::removePackage(const QString& package)
     const RunResult result = runAsAdministrator(packageRemovalCommand(package));
     if (!result.failure.isEmpty())
         m_log.line(result.failure);
+    if (!result.said().isEmpty())
+        m_log.line(QStringLiteral("the package removal said: %1").arg(result.said()));
     if (entryExists(m_facts.tool)) {
         m_log.line(
             QStringLiteral("could not remove the package %1 (exit status %2); nothing of the user's was "
@@ -234,10 +240,20 @@ int Run::run()
             break;
         case Kind::Trash: {
             const bool isData = i == 0 || actions[i - 1].kind != Kind::Trash;
+            if (const QString why = prepareTrash(m_environment, m_facts.home); !why.isEmpty()) {
+                m_log.line(QStringLiteral("could not move %1 to the Trash: %2; it stays where it is")
+                               .arg(action.subject, why));
+                return 1;
+            }
             QString where;
             if (!QFile::moveToTrash(action.subject, &where)) {
                 m_log.line(QStringLiteral("could not move %1 to the Trash; it stays where it is")
                                .arg(action.subject));
+                return 1;
+            }
+            if (!QDir::isAbsolutePath(where)) {
+                m_log.line(QStringLiteral("the Trash could not be found: %1 was moved to %2 instead")
+                               .arg(action.subject, QFileInfo(where).absoluteFilePath()));
                 return 1;
             }
             m_log.line(

@@ -25,6 +25,18 @@ void signalGroup(qint64 pid, int signal, bool group)
 
 } // namespace
 
+QString RunResult::said() const
+{
+    QStringList lines;
+    for (const QByteArray* stream : {&output, &errors}) {
+        for (const QString& line : QString::fromUtf8(*stream).split(QLatin1Char('\n'))) {
+            if (!line.trimmed().isEmpty())
+                lines.append(line.trimmed());
+        }
+    }
+    return lines.join(QStringLiteral(" | "));
+}
+
 QString findProgram(const QString& name)
 {
     return QStandardPaths::findExecutable(name);
@@ -44,22 +56,11 @@ RunResult runBounded(const QString& program, const QStringList& arguments, const
     process.setStandardInputFile(QProcess::nullDevice());
     if (options.environment)
         process.setProcessEnvironment(*options.environment);
-    if (options.captureOutput) {
-        process.setProcessChannelMode(QProcess::SeparateChannels);
-        process.setReadChannel(QProcess::StandardOutput);
-        process.setStandardErrorFile(QProcess::nullDevice());
-    } else {
-        // Straight to the tool's standard error, no pipe: a program that leaves a child behind that keeps the
-        // pipe open cannot keep the tool waiting.
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-    }
+    process.setProcessChannelMode(QProcess::SeparateChannels);
     const bool ownSession = options.ownSession;
-    const bool outputToErrors = !options.captureOutput;
-    process.setChildProcessModifier([ownSession, outputToErrors] {
+    process.setChildProcessModifier([ownSession] {
         if (ownSession)
             ::setsid();
-        if (outputToErrors)
-            ::dup2(STDERR_FILENO, STDOUT_FILENO);
         releaseTerminationSignalsInChild();
     });
     process.start();
@@ -80,8 +81,8 @@ RunResult runBounded(const QString& program, const QStringList& arguments, const
     // What the group left behind after its leader ended goes as well, when the leader was ended.
     if (result.ended && ownSession)
         signalGroup(pid, SIGKILL, true);
-    if (options.captureOutput)
-        result.output = process.readAllStandardOutput();
+    result.output = process.readAllStandardOutput();
+    result.errors = process.readAllStandardError();
     result.exitCode = process.exitStatus() == QProcess::NormalExit && !result.ended ? process.exitCode() : -1;
     return result;
 }

@@ -15,9 +15,6 @@ struct RunOptions {
     std::chrono::milliseconds limit{std::chrono::seconds(30)};
     // Without one, the program gets the tool's own environment.
     std::optional<QProcessEnvironment> environment;
-    // Its standard output is collected (it must not start programs that outlive it); otherwise both
-    // output streams go to the tool's standard error.
-    bool captureOutput = false;
     // A program that asks the user something on the terminal (sudo) keeps the terminal's session; it is
     // then ended on its own, not as a group.
     bool ownSession = true;
@@ -29,8 +26,13 @@ struct RunResult {
     int exitCode = -1;
     // The tool ended it at its time limit.
     bool ended = false;
+    // What it wrote on its standard output and its standard error. Collected, never passed through, so
+    // that the tool's standard error holds its own log lines only.
     QByteArray output;
+    QByteArray errors;
     QString failure;
+    // Both, as one log line ("a | b"); empty when it wrote nothing.
+    QString said() const;
 };
 
 // The program, looked up on PATH unless it is a path.

@@ -15,10 +15,22 @@
 #include <QCoreApplication>
 #include <QProcessEnvironment>
 
+namespace {
+
+// Qt's own warnings (a Trash it cannot find, a runtime folder) become log lines like every other.
+void logQtMessage(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    static tolvane::uninstall::Log log;
+    log.line(QStringLiteral("Qt: %1").arg(message));
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     // Before any thread exists, so that every thread holds them too.
     tolvane::uninstall::holdTerminationSignals();
+    qInstallMessageHandler(logQtMessage);
     QCoreApplication application(argc, argv);
     tolvane::uninstall::Log log;
     return tolvane::uninstall::runTool(QCoreApplication::arguments().mid(1),

@@ -94,6 +94,12 @@ QStringList packageRemovalCommand(const QString& package)
     return {package};
 }
 
+QString prepareTrash(const QProcessEnvironment&, const QString&)
+{
+    // The file manager's own Trash call finds the Trash.
+    return {};
+}
+
 void beforeRemovingSetting(const QString& path, Log& log)
 {
     // Through defaults first, so that the preferences daemon drops its cached copy too.

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace tolvane::uninstall {
@@ -100,9 +101,7 @@ std::optional<QString> owningPackage(const QString& tool, Log& log)
 {
     if (findProgram(QStringLiteral("dpkg-query")).isEmpty())
         return std::nullopt;
-    RunOptions options;
-    options.captureOutput = true;
-    const RunResult result = runBounded(QStringLiteral("dpkg-query"), {QStringLiteral("-S"), tool}, options);
+    const RunResult result = runBounded(QStringLiteral("dpkg-query"), {QStringLiteral("-S"), tool}, {});
     if (result.ended)
         log.line(
             QStringLiteral("dpkg-query did not answer in time; the tool counts as belonging to no package"));
@@ -145,6 +144,15 @@ QStringList packageRemovalCommand(const QString& package)
     return {dpkg, QStringLiteral("-r"), package};
 }
 
+QString prepareTrash(const QProcessEnvironment& environment, const QString& home)
+{
+    const QString dataHome = environment.value(QStringLiteral("XDG_DATA_HOME"));
+    const QString folder = QDir::isAbsolutePath(dataHome) ? dataHome : home + QStringLiteral("/.local/share");
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
+        return QStringLiteral("the folder %1 that holds the Trash cannot be made").arg(folder);
+    return {};
+}
+
 void beforeRemovingSetting(const QString&, Log&) {}
 
 void unsetSessionVariable(const QString& name, Log& log)
@@ -163,11 +171,12 @@ void unsetSessionVariable(const QString& name, Log& log)
             continue;
         }
         const RunResult result = runBounded(program, arguments, {});
+        const QString command = program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
         if (result.exitCode == 0)
-            log.line(QStringLiteral("%1 %2: done").arg(program, arguments.join(QLatin1Char(' '))));
+            log.line(QStringLiteral("%1: done").arg(command));
         else
-            log.line(QStringLiteral("%1 %2 failed (no session?); %3 goes at the next login")
-                         .arg(program, arguments.join(QLatin1Char(' ')), name));
+            log.line(QStringLiteral("%1 failed (no session?): %2; %3 goes at the next login")
+                         .arg(command, result.said().isEmpty() ? result.failure : result.said(), name));
     }
 }
 
