@@ -239,8 +239,11 @@ int Run::run()
             unsetSessionVariable(action.subject, m_log);
             break;
         case Kind::Trash: {
-            const bool isData = i == 0 || actions[i - 1].kind != Kind::Trash;
-            if (const QString why = prepareTrash(m_environment, m_facts.home); !why.isEmpty()) {
+            struct stat info;
+            const bool isData = !(::lstat(QFile::encodeName(action.subject).constData(), &info) == 0 &&
+                                  S_ISLNK(info.st_mode));
+            if (const QString why = prepareTrash(m_environment, m_facts.home, action.subject);
+                !why.isEmpty()) {
                 m_log.line(QStringLiteral("could not move %1 to the Trash: %2; it stays where it is")
                                .arg(action.subject, why));
                 return 1;

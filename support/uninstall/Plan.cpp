@@ -163,9 +163,11 @@ private:
     }
     // Why the path (as the entry it names and where it leads) must never be removed; empty when it may.
     // A product path may in addition never be one of the home folder's own dot-folders.
-    QString neverRemoved(const QString& path, bool productPath) const;
-    // Why the data folder must not go to the Trash; empty when it may.
-    QString dataGuard(const QString& path) const;
+    QString neverRemoved(const QString& path, bool productPath, bool withConfigFolder = true) const;
+    // Why the data folder must not go to the Trash; empty when it may. First what it is or where it lies
+    // (root, home, well-known and system folders), then what else it holds and whether it may go at all.
+    QString dataPlaceGuard(const QString& path) const;
+    QString dataContentGuard(const QString& path) const;
     QString mountReason(const QString& folder) const;
     void planProduct();
     void judgeMarkerLine(const QString& line);
@@ -182,7 +184,7 @@ private:
     std::vector<Action> m_data;
 };
 
-QString Planner::neverRemoved(const QString& path, bool productPath) const
+QString Planner::neverRemoved(const QString& path, bool productPath, bool withConfigFolder) const
 {
     const QString entry = resolvedEntry(path);
     const QString target = resolved(path);
@@ -202,7 +204,7 @@ QString Planner::neverRemoved(const QString& path, bool productPath) const
             if (holds(form, folder.path))
                 return QStringLiteral("it is the system folder %1 or holds it").arg(folder.path);
         }
-        if (holds(form, m_facts.configFolder))
+        if (withConfigFolder && holds(form, m_facts.configFolder))
             return QStringLiteral("it is the configuration folder %1 or holds it").arg(m_facts.configFolder);
         // A folder of the home folder's own whose name starts with a dot (.ssh, .config, .local).
         const auto homeId = identityOf(m_home);
@@ -236,13 +238,11 @@ QString Planner::mountReason(const QString& folder) const
     return {};
 }
 
-QString Planner::dataGuard(const QString& path) const
+QString Planner::dataPlaceGuard(const QString& path) const
 {
-    const QString entry = resolvedEntry(path);
-    const QString target = resolved(path);
-    if (const QString why = neverRemoved(path, false); !why.isEmpty())
+    if (const QString why = neverRemoved(path, false, false); !why.isEmpty())
         return why;
-    for (const QString& form : {entry, target}) {
+    for (const QString& form : {resolvedEntry(path), resolved(path)}) {
         if (form.isEmpty())
             continue;
         // Nothing in the system's own folders is the user's data, unless it lies in the home folder.
@@ -252,6 +252,19 @@ QString Planner::dataGuard(const QString& path) const
                     return QStringLiteral("it is inside the system folder %1").arg(folder.path);
             }
         }
+    }
+    return {};
+}
+
+QString Planner::dataContentGuard(const QString& path) const
+{
+    const QString entry = resolvedEntry(path);
+    const QString target = resolved(path);
+    if (const QString why = neverRemoved(path, false); !why.isEmpty())
+        return why;
+    for (const QString& form : {entry, target}) {
+        if (form.isEmpty())
+            continue;
         for (const QString& setting : m_facts.settings) {
             if (holds(form, setting))
                 return QStringLiteral("it holds the Tolvane settings %1").arg(setting);
@@ -386,13 +399,15 @@ void Planner::planData()
             }
         }
     }
-    if (m_facts.removeData) {
-        if (const QString why = dataGuard(given); !why.isEmpty()) {
+    const auto guard = [&](QString (Planner::*check)(const QString&) const) {
+        const QString why = (this->*check)(given);
+        if (!why.isEmpty())
             refuse(what, given,
                    target == given ? why : QStringLiteral("it leads to %1: %2").arg(target, why));
-            return;
-        }
-    }
+        return why.isEmpty();
+    };
+    if (m_facts.removeData && !guard(&Planner::dataPlaceGuard))
+        return;
     for (const QString& path : removed) {
         for (const QString& form : {entry, target}) {
             if (holds(form, path)) {
@@ -407,10 +422,13 @@ void Planner::planData()
         m_data.push_back({Kind::Keep, given, {}, {}});
         return;
     }
-    m_data.push_back({Kind::Trash, target, {}, {}});
-    // A link that led to it would lead nowhere afterwards: it goes to the Trash as well.
+    if (!guard(&Planner::dataContentGuard))
+        return;
+    // A link that led to it would lead nowhere afterwards: it goes to the Trash as well, first, while it
+    // still leads somewhere (the Trash takes no link that leads nowhere).
     if (entry != target && isLink(entry))
         m_data.push_back({Kind::Trash, entry, {}, {}});
+    m_data.push_back({Kind::Trash, target, {}, {}});
 }
 
 void Planner::planSettings()

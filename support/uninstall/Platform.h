@@ -40,9 +40,10 @@ std::optional<Command> administratorCommand(const QStringList& command,
 // The package's removal as a command for administratorCommand.
 QStringList packageRemovalCommand(const QString& package);
 
-// Makes sure the Trash can take a folder of the user's: answers why not, or empty. (Qt creates the Trash
-// folder but not the user's data folder that holds it, and without it would move the folder elsewhere.)
-QString prepareTrash(const QProcessEnvironment& environment, const QString& home);
+// Makes sure the Trash can take the path: answers why not, or empty. (Qt creates the Trash folder but not
+// the user's data folder that holds it, and without one moves the path to a folder relative to the current
+// one; a Trash whose folders it cannot write keeps it trying forever.)
+QString prepareTrash(const QProcessEnvironment& environment, const QString& home, const QString& path);
 
 // What goes before a setting's file is removed (on macOS the preferences daemon drops its copy).
 void beforeRemovingSetting(const QString& path, Log& log);

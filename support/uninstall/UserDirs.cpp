@@ -65,9 +65,12 @@ std::vector<NamedFolder> parseUserDirs(const QString& text, const QString& home)
         if (closing < at)
             continue;
         QString value = line.mid(at, closing - at);
-        const bool relative = value.startsWith(homeWord);
+        // GLib knows "$HOME" only; "${HOME}", which the shell reads the same, counts as well.
+        const QString bracedHomeWord = QStringLiteral("${HOME}");
+        const bool braced = value.startsWith(bracedHomeWord);
+        const bool relative = braced || value.startsWith(homeWord);
         if (relative)
-            value.remove(0, homeWord.size());
+            value.remove(0, braced ? bracedHomeWord.size() : homeWord.size());
         else if (!value.startsWith(QLatin1Char('/')))
             continue;
         if (value.endsWith(QLatin1Char('/')))

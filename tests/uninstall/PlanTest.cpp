@@ -217,13 +217,13 @@ TEST(UninstallPlan, TheDataFolderIsRefusedWhereItHoldsOrIsWhatIsNotData)
         {"the root folder", [](Tree& t) { t.data = QStringLiteral("/"); }, true, dataSubject(),
          "root folder"},
         {"holding the product folder", [](Tree& t) { t.data = t.prefix; }, true, dataSubject(),
-         "uninstall tool"},
+         "which the uninstall removes"},
         {"holding the settings",
          [](Tree& t) {
              writeFile(t.config + QStringLiteral("/Tolvane/tolvane.conf"), "[General]\n");
              t.data = t.config + QStringLiteral("/Tolvane");
          },
-         true, dataSubject(), "Tolvane settings"},
+         true, dataSubject(), "which the uninstall removes"},
         {"holding the tool elsewhere",
          [](Tree& t) {
              t.tool = t.home + QStringLiteral("/tools/Tolvane_Uninstall.tool");
@@ -394,7 +394,7 @@ TEST(UninstallPlan, WithNoTheDataFolderIsKeptUntouched)
     EXPECT_TRUE(plan.of(Kind::Trash).empty());
 }
 
-TEST(UninstallPlan, ALinkedDataFolderGoesToTheTrashWithItsLinkAfterIt)
+TEST(UninstallPlan, ALinkedDataFolderGoesToTheTrashWithItsLinkFirst)
 {
     Tree tree;
     const QString real = tree.path(QStringLiteral("elsewhere/data"));
@@ -404,8 +404,8 @@ TEST(UninstallPlan, ALinkedDataFolderGoesToTheTrashWithItsLinkAfterIt)
     const Plan plan = makePlan(tree.facts(true));
     const auto trash = plan.of(Kind::Trash);
     ASSERT_EQ(trash.size(), 2u) << planText(plan).toStdString();
-    EXPECT_EQ(trash[0].subject, real);
-    EXPECT_EQ(trash[1].subject, *tree.data);
+    EXPECT_EQ(trash[0].subject, *tree.data);
+    EXPECT_EQ(trash[1].subject, real);
 }
 
 // The stored location "~/lnk/../data": the controller reads it as text (the home folder's data), never as

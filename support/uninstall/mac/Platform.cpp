@@ -94,7 +94,7 @@ QStringList packageRemovalCommand(const QString& package)
     return {package};
 }
 
-QString prepareTrash(const QProcessEnvironment&, const QString&)
+QString prepareTrash(const QProcessEnvironment&, const QString&, const QString&)
 {
     // The file manager's own Trash call finds the Trash.
     return {};

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStorageInfo>
+#include <unistd.h>
 
 namespace tolvane::uninstall {
 
@@ -34,15 +36,17 @@ std::vector<NamedFolder> wellKnownFolders(const QProcessEnvironment& environment
 std::vector<SystemFolder> systemFolders()
 {
     std::vector<SystemFolder> folders;
-    for (const char* path : {"/usr", "/etc", "/opt", "/var", "/bin", "/sbin", "/boot", "/srv", "/root",
-                             "/dev", "/proc", "/sys", "/run", "/snap"})
+    // The other system's names too: a folder of such a name is no user's data here either.
+    for (const char* path :
+         {"/usr", "/etc", "/opt", "/var", "/bin", "/sbin", "/boot", "/srv", "/root", "/dev", "/proc", "/sys",
+          "/run", "/snap", "/Applications", "/Library", "/System"})
         folders.push_back({QString::fromLatin1(path), false});
     // /lib, /lib32, /lib64, /libx32, ...
     for (const QString& name :
          QDir(QStringLiteral("/")).entryList({QStringLiteral("lib*")}, QDir::AllEntries))
         folders.push_back({QLatin1Char('/') + name, false});
     // Where homes and disks live: the folders themselves, not what is inside them.
-    for (const char* path : {"/home", "/media", "/mnt"})
+    for (const char* path : {"/home", "/media", "/mnt", "/Users", "/Volumes"})
         folders.push_back({QString::fromLatin1(path), true});
     return folders;
 }
@@ -144,12 +148,32 @@ QStringList packageRemovalCommand(const QString& package)
     return {dpkg, QStringLiteral("-r"), package};
 }
 
-QString prepareTrash(const QProcessEnvironment& environment, const QString& home)
+QString prepareTrash(const QProcessEnvironment& environment, const QString& home, const QString& path)
 {
     const QString dataHome = environment.value(QStringLiteral("XDG_DATA_HOME"));
     const QString folder = QDir::isAbsolutePath(dataHome) ? dataHome : home + QStringLiteral("/.local/share");
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
         return QStringLiteral("the folder %1 that holds the Trash cannot be made").arg(folder);
+    const auto writable = [](const QString& entry) {
+        return ::access(QFile::encodeName(entry).constData(), W_OK | X_OK) == 0;
+    };
+    if (!writable(folder))
+        return QStringLiteral("the folder %1 that holds the Trash cannot be written").arg(folder);
+    // Every Trash the move may choose: the home Trash, and on another disk the disk's own.
+    QStringList trashes{folder + QStringLiteral("/Trash")};
+    const QStorageInfo source(path);
+    if (source.isValid() && source != QStorageInfo(home)) {
+        const QString user = QString::number(::getuid());
+        trashes << source.rootPath() + QStringLiteral("/.Trash/") + user
+                << source.rootPath() + QStringLiteral("/.Trash-") + user;
+    }
+    for (const QString& trash : trashes) {
+        for (const QString& entry :
+             {trash, trash + QStringLiteral("/info"), trash + QStringLiteral("/files")}) {
+            if (QFileInfo::exists(entry) && !writable(entry))
+                return QStringLiteral("the Trash folder %1 cannot be written").arg(entry);
+        }
+    }
     return {};
 }
 
