@@ -248,13 +248,19 @@ in_sandbox() {
     return 1
 }
 # "$SB/signal-at" holds "STEP MODE": the stand-in of STEP sends SIGTERM to the tool, its parent,
-# once; MODE "block" then keeps the command running for 10 s (or until it is ended).
+# once; MODE "block" then keeps the command running for 10 s (or until it is ended), MODE "later"
+# sends it 1 s after the command ended.
 signal_at() {
     [ -e "$SB/signal-at" ] || return 0
     read -r at mode <"$SB/signal-at"
     [ "$at" = "$1" ] || return 0
     /bin/rm -f "$SB/signal-at"
     printf '%s %s\n' "$1" "$PPID" >>"$SB/log/signalled"
+    # "later": 1 s after this command has ended, from a process of its own.
+    if [ "$mode" = later ]; then
+        (sleep 1; kill -TERM "$PPID") </dev/null >/dev/null 2>&1 &
+        return 0
+    fi
     kill -TERM "$PPID"
     if [ "$mode" = block ]; then sleep 10; fi
     return 0
@@ -1413,12 +1419,22 @@ group_signals() {
     local name at mode state
     while IFS='|' read -r name at mode state <&3; do
         [[ -z $name || $name == '#'* ]] && continue
-        new_sandbox "signal-$at"
+        new_sandbox "signal-$at-$mode"
         printf '%s %s\n' "$at" "$mode" >"$SB/signal-at"
         if [ "$at" = pkexec ]; then
             lock_programs
             touch "$SB/admin-grants"
             RUN_ENV+=(DISPLAY=:0)
+        fi
+        if [ "$state" = trashed ]; then
+            # Every rename is held 3 s on entry, the Trash's among them: the signal sent 1 s after
+            # the last session command ended comes while the data folder is being moved.
+            if ! strace -f -o /dev/null true 2>/dev/null; then
+                skip_case "SIGTERM $name" "strace (Debian package strace) is missing or may not trace here"
+                continue
+            fi
+            WRAP=(strace -f -qq -o "$SB/log/strace" -e "trace=rename,renameat,renameat2"
+                  -e "inject=rename,renameat,renameat2:delay_enter=3000000" --)
         fi
         run_tool yes yes
         expect_consistent
@@ -1428,15 +1444,21 @@ group_signals() {
                 expect_gone "${EXTRAS[0]}"
                 expect_kept "$CFG/Tolvane/tolvane.conf" "$CFG/autostart/org.veltran.tolvane.user.desktop" ;;
             settings) expect_gone "$PRODUCT" "${EXTRAS[@]}" ;;
+            trashed)
+                { grep -qF -- "\"$DATA\"" "$SB/log/strace" && grep -q 'DELAYED' "$SB/log/strace"; } ||
+                    err "the data folder's move to the Trash was not held (see log/strace)"
+                # The move had begun: it is done, and said so.
+                expect_gone "$PRODUCT" "$DATA" ;;
         esac
-        expect_kept "$DATA/db/records"
+        [ "$state" = trashed ] || expect_kept "$DATA/db/records"
         finish_case "SIGTERM $name"
     done 3<<'ROWS'
-# name | stand-in that sends it | block: keeps running 10 s | what must be done at the end
+# name | stand-in that sends it | return, block (keeps running 10 s), later (1 s after) | what is done at the end
 during the server's stop, before the administrator step|pex-stop|return|nothing
 during the granted administrator step: the product goes, the user's things stay|pkexec|return|product
 during the session step after the settings, the command still running: the Trash is not reached|systemctl|block|settings
 right before the Trash move: the Trash is not reached|dbus-update-activation-environment|return|settings
+during the Trash move: the move ends, and the log says it happened|systemctl|later|trashed
 ROWS
 }
 
