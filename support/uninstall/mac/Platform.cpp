@@ -8,10 +8,8 @@
 #include "platform/UserDefaults.h"
 #include "prefs/LoginIntegration.h"
 
-#include <QFile>
 #include <QStandardPaths>
-#include <sys/mount.h>
-#include <sys/param.h>
+#include <QStorageInfo>
 #include <utility>
 
 namespace tolvane::uninstall {
@@ -56,11 +54,10 @@ QStringList settingsFolders(const QString&, const QString&)
 
 QStringList mountPoints()
 {
+    // Qt reads the system's mount table (getmntinfo) and lists every mounted volume.
     QStringList points;
-    struct statfs* mounts = nullptr;
-    const int count = getmntinfo(&mounts, MNT_NOWAIT);
-    for (int i = 0; i < count; ++i)
-        points.append(QFile::decodeName(mounts[i].f_mntonname));
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
+        points.append(volume.rootPath());
     return points;
 }
 
