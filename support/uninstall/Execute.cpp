@@ -109,7 +109,8 @@ bool Run::stopServer(const QString& executable)
             m_log.line(
                 QStringLiteral("the server's status command did not end within %1 seconds and was ended")
                     .arg(ServerCommandLimit.count()));
-            continue;
+            // A status that does not answer cannot tell that the server has stopped.
+            return false;
         }
         // Exit status 0 means the server still runs.
         if (status.started && status.exitCode != 0)
