@@ -1395,8 +1395,17 @@ group_findings() {
 # log is not.
 expect_consistent() {
     expect_fail
-    grep -qi 'interrupted\|SIGTERM\|signal' "$SB/log/out" || err "no line about the signal"
     [ -s "$SB/log/signalled" ] || err "the signal was not sent"
+    # "stopped by SIGTERM; done: ACTION, ...; not done: ACTION, ..." (or "nothing").
+    local line did notdone
+    line=$(grep '^Tolvane_Uninstall: stopped by SIGTERM; done: .*; not done: ' "$SB/log/out")
+    [ -n "$line" ] || err "no line saying that SIGTERM stopped the run, with what was done and what not"
+    did=${line#*; done: } did=${did%%; not done: *} notdone=${line##*; not done: }
+    if [[ -e $DATA ]]; then
+        [[ $notdone == *"trash $DATA"* ]] || err "the data folder is still there, but the line does not list it as not done"
+    else
+        [[ $did == *"trash $DATA"* ]] || err "the data folder is in the Trash, but the line does not list it as done"
+    fi
     if [[ -e $PRODUCT ]]; then
         expect_no_line "removed $PRODUCT"
     else
