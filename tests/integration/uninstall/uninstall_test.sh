@@ -974,12 +974,12 @@ a folder inside /usr|system|/usr/local|it is inside the system folder /usr
 a folder inside /var|system|/var/lib|it is inside the system folder /var
 a folder inside /Applications|system|/Applications/Utilities|it is inside the system folder /Applications
 a link to /etc|link|/etc|*it is the system folder /etc or holds it
-a folder holding the product folder|product_holder||it holds the product folder @SB@/apps/@REL@
+a folder holding the product folder|product_holder||it holds @SB@/apps/@REL@, which the uninstall removes; choose another data location in Preferences first
 a folder holding the uninstall tool|tool_holder||it holds the uninstall tool @PRODUCT@/Tolvane_Uninstall.tool
 a data folder inside the product folder, to go to the Trash|in_product|yes|*choose another data location in Preferences first
 a data folder inside the product folder, to be kept|in_product|no|*choose another data location in Preferences first
 a folder holding the controller, linked beside the tool|controller_holder||it holds the controller @PRODUCT@/tolvane-controller
-a folder holding the Tolvane settings|pref|@SB@/home/.config|it is the configuration folder @SB@/home/.config or holds it
+a folder holding the Tolvane settings|pref|@SB@/home/.config|it holds @SB@/home/.config/Tolvane/tolvane.conf, which the uninstall removes; choose another data location in Preferences first
 a folder in a folder the user may not change|foreign|locked|the user may not remove it: no write access to the folder @SB@/locked that holds it
 someone else's folder in a shared folder|foreign|sticky|the user may not remove it: it belongs to someone else in the shared folder @SB@/shared
 a folder the user may not change|foreign|fixed|the user may not remove it: no write access to @SB@/fixed
