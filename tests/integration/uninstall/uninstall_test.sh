@@ -923,11 +923,11 @@ group_refusals() {
 the home folder|pref_nocfg|@SB@/home|*it is the home folder @SB@/home or holds it
 the home folder with a trailing slash|th_nocfg|@SB@/home/|*it is the home folder @SB@/home or holds it
 the home folder through ..|pref_text|@SB@/cwd/../home|*it is the home folder @SB@/home or holds it
-a folder holding the home folder (and all of the sandbox)|pref|@SB@|*
+a folder holding the home folder|pref|@SB@|*it is the home folder @SB@/home or holds it
 a link to the home folder|link_nocfg|@SB@/home|*it is the home folder @SB@/home or holds it
-the root folder|th|/|*
-the root folder as //|pref_text|//|*
-a link to the root folder|link|/|*
+the root folder|th|/|*it is the root folder
+the root folder as //|pref_text|//|*it is the root folder
+a link to the root folder|link|/|~it leads to /: 
 a relative path|th|.|~it is a relative path
 ~/Desktop|home|Desktop|*(@SB@/home/Desktop) or holds it
 ~/Documents|home|Documents|*(@SB@/home/Documents) or holds it
