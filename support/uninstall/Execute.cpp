@@ -340,10 +340,12 @@ int runTool(const QStringList& arguments, const QProcessEnvironment& environment
     if (planOnly) {
         std::fputs(planText(plan).toUtf8().constData(), stdout);
         std::fflush(stdout);
-        for (const Action& refusal : plan.of(Action::Kind::Refuse))
-            log.line(refusalLine(refusal));
-        return plan.refused() ? 1 : 0;
     }
+    // Every refusal is told, each on its line; then nothing is done.
+    for (const Action& refusal : plan.of(Action::Kind::Refuse))
+        log.line(refusalLine(refusal));
+    if (planOnly || plan.refused())
+        return plan.refused() ? 1 : 0;
     return execute(plan, facts, environment, log);
 }
 
