@@ -1240,6 +1240,10 @@ group_immutable() {
     new_sandbox immutable
     local folder=$CFG/autostart
     own_sandbox
+    if [ "$ROOT" != yes ]; then
+        skip_case "an entry that cannot be removed" "only root may set the immutable attribute"
+        return
+    fi
     if ! chattr +i "$folder" 2>/dev/null; then
         skip_case "an entry that cannot be removed" "chattr +i does not work on $(df --output=fstype "$WORK" | tail -1)"
         return
