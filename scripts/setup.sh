@@ -18,11 +18,12 @@ packages=(
     clang libc++-dev                   # every source compiles against libc++, the standard library of macOS
     clang-format                       # the format check of the test command and the format target
     desktop-file-utils                 # checks the autostart entry
-    libglib2.0-bin                     # gio: the uninstall tool's Trash; launches the autostart entry in tests
+    libglib2.0-bin                     # gio: launches the autostart entry in tests
+    strace                             # holds the uninstall tool inside its Trash move while a test signals it
     systemd                            # its environment.d generator reads the login entry back in tests
     e2fsprogs                          # chattr makes folders that even root cannot write, in tests
     mount util-linux                   # mount, unshare and setpriv: mount points and other users in the uninstall tests
-    shellcheck                         # checks the uninstall tool and its test script
+    shellcheck                         # checks the uninstall tool's sandbox test script
     trayer                             # the XEmbed tray of the desktop tests
     dunst                              # the notification daemon of the desktop tests
     sway                               # a headless Wayland compositor for the Wayland case of the desktop tests

@@ -70,8 +70,10 @@ public:
     // when the command could not be started, in which case no termination follows. Otherwise
     // exactly one `taskDidTerminate` follows, on the main thread, after the output handler ran.
     virtual bool launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure) = 0;
-    // Runs a command text through the standard shell and waits for it; answers its exit status.
-    virtual int runSystem(const QString& command) = 0;
+    // Runs a command text through the standard shell and waits for it; answers its exit status. What the
+    // command writes on its standard error reaches the controller's own standard error and, when asked
+    // for, `errors` as well.
+    virtual int runSystem(const QString& command, QByteArray* errors = nullptr) = 0;
 
     // User interaction.
     virtual int runModalAlert(const AlertRequest& request) = 0;

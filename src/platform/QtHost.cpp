@@ -25,8 +25,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <pwd.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace tolvane {
 
@@ -194,9 +199,65 @@ void QtHost::releaseRunningTasks()
         ::close(fd);
 }
 
-int QtHost::runSystem(const QString& command)
+int QtHost::runSystem(const QString& command, QByteArray* errors)
 {
-    return std::system(command.toLocal8Bit().constData());
+    const QByteArray text = command.toLocal8Bit();
+    int fds[2];
+    if (!makePipe(fds, PipeReads::NonBlocking))
+        return std::system(text.constData());
+    // The shell's standard error is our pipe; everything read from it is passed on to our own.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+    char shell[] = "sh";
+    char option[] = "-c";
+    char* arguments[] = {shell, option, const_cast<char*>(text.constData()), nullptr};
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, "/bin/sh", &actions, nullptr, arguments, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (spawned != 0) {
+        ::close(fds[0]);
+        return 127 << 8; // as the shell answers for a command it cannot run
+    }
+    int status = 0;
+    bool exited = false;
+    bool endOfOutput = false;
+    char buffer[4096];
+    // Until the command has exited and its output has ended; once it has exited, what it left behind may
+    // keep the pipe open, so only what is already there is read.
+    while (!(exited && endOfOutput)) {
+        pollfd readable{fds[0], POLLIN, 0};
+        const int ready = endOfOutput ? 0 : ::poll(&readable, 1, exited ? 0 : 100);
+        if (ready > 0) {
+            const ssize_t count = ::read(fds[0], buffer, sizeof buffer);
+            if (count > 0) {
+                for (ssize_t written = 0; written < count;) {
+                    const ssize_t more =
+                        ::write(STDERR_FILENO, buffer + written, static_cast<size_t>(count - written));
+                    if (more <= 0 && errno != EINTR)
+                        break;
+                    written += std::max<ssize_t>(more, 0);
+                }
+                if (errors)
+                    errors->append(buffer, count);
+                continue;
+            }
+            if (count == 0 || (errno != EINTR && errno != EAGAIN))
+                endOfOutput = true;
+        } else if (exited) {
+            break;
+        }
+        if (!exited) {
+            const pid_t waited = ::waitpid(pid, &status, endOfOutput ? 0 : WNOHANG);
+            if (waited < 0 && errno != EINTR)
+                status = -1; // its end cannot be known: never taken for success
+            if (waited == pid || (waited < 0 && errno != EINTR))
+                exited = true;
+        }
+    }
+    ::close(fds[0]);
+    return status;
 }
 
 int QtHost::runModalAlert(const AlertRequest& request)

@@ -25,7 +25,7 @@ public:
     ~QtHost() override;
 
     bool launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure) override;
-    int runSystem(const QString& command) override;
+    int runSystem(const QString& command, QByteArray* errors) override;
     int runModalAlert(const AlertRequest& request) override;
     void deliverNotification(const UserNotification& notification) override;
     bool openUrl(const QUrl& url) override;

@@ -17,6 +17,8 @@ namespace tolvane {
 // other systems this file in the user's configuration folder.
 inline const QString PreferencesDomain = ApplicationId;
 inline const QString PreferencesFile = QStringLiteral("Tolvane/tolvane.conf");
+// The data location the user chose, as the store keeps it.
+inline const QString CustomTolvaneDataKey = QStringLiteral("customTolvaneData");
 
 // The organisation and application names under which Qt's native store on macOS is the given domain:
 // "org.veltran.tolvane" is organisation "veltran.org" and application "tolvane".

@@ -2,6 +2,8 @@
 // login step both tell the user.
 #pragma once
 
+#include "platform/UserDefaults.h"
+
 #include <QString>
 
 namespace tolvane {
@@ -12,8 +14,6 @@ inline const QString VersionKey = QStringLiteral("version");
 inline const QString AutoLoadOnLoginKey = QStringLiteral("autoLoadOnLogin");
 // Whether the server starts when the controller opens.
 inline const QString AutoStartOnLoadKey = QStringLiteral("autoStartOnLoad");
-// The data location the user chose.
-inline const QString CustomTolvaneDataKey = QStringLiteral("customTolvaneData");
 
 inline const QString DataFolderNotFoundText =
     QStringLiteral("Tolvane data folder is not found. Click the `Start Tolvane` button to auto-create the "

@@ -6,10 +6,6 @@
 #include "platform/Host.h"
 #include "prefs/Preferences.h"
 
-#include <QDir>
-#include <QFile>
-#include <sys/stat.h>
-
 namespace tolvane {
 
 namespace {
@@ -29,20 +25,9 @@ std::optional<QString> getEnvVar(const QString& name)
     return environment.value(name);
 }
 
-bool pathExists(const std::optional<QString>& path)
-{
-    if (!path || path->isEmpty())
-        return false;
-    struct stat info;
-    return ::stat(QFile::encodeName(*path).constData(), &info) == 0;
-}
-
 QString standardizePath(const QString& path)
 {
-    QString expanded = path;
-    if (expanded == QLatin1String("~") || expanded.startsWith(QLatin1String("~/")))
-        expanded = host().homeDirectory() + expanded.mid(1);
-    return expanded.isEmpty() ? expanded : QDir::cleanPath(expanded);
+    return standardizePath(path, host().homeDirectory());
 }
 
 QString getTolvaneExecutable()
@@ -65,20 +50,8 @@ bool tolvaneExists()
 
 std::optional<QString> getTolvaneDataPath()
 {
-    // The stored choice is tested as it is stored, before any tilde expansion.
-    const QVariant stored = host().userDefaults().value(CustomTolvaneDataKey);
-    if (stored.isValid() && stored.canConvert<QString>()) {
-        const QString preference = stored.toString();
-        if (pathExists(preference))
-            return standardizePath(preference);
-    }
-    const std::optional<QString> environment = getEnvVar(ServerHomeVariable);
-    if (pathExists(environment))
-        return environment;
-    const QString inHome = QStringLiteral("%1/.tolvane").arg(host().homeDirectory());
-    if (pathExists(inHome))
-        return inHome;
-    return std::nullopt;
+    return dataLocation(host().userDefaults().value(CustomTolvaneDataKey), host().environment(),
+                        host().homeDirectory());
 }
 
 bool AppDelegate::checkSetup(bool)

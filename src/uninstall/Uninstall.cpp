@@ -4,6 +4,7 @@
 #include "common/ShellText.h"
 #include "prefs/Checkbox.h"
 #include "server/Paths.h"
+#include "uninstall/UninstallTool.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,13 +13,24 @@ namespace tolvane {
 
 namespace {
 
-const QString ToolName = QStringLiteral("Tolvane_Uninstall.tool");
 const QString ToolMissingFormat = QStringLiteral(
     "The Tolvane uninstall script is not found at '%1'. You need to reinstall the Tolvane application.");
 const QString UninstallQuestion =
     QStringLiteral("Are you sure that you want to uninstall the Tolvane application?");
 const QString UninstallFailedText =
     QStringLiteral("The Tolvane uninstall did not succeed. You can see the logs at the Console application.");
+
+// The tool's refusal lines, each with its reason: the user sees why in the log view without the system log.
+QStringList refusalLines(const QByteArray& errors)
+{
+    const QString start = UninstallLogIdent + QStringLiteral(": ") + UninstallRefusalStart;
+    QStringList lines;
+    for (const QString& line : QString::fromUtf8(errors).split(QLatin1Char('\n'))) {
+        if (line.startsWith(start))
+            lines.append(line);
+    }
+    return lines;
+}
 
 } // namespace
 
@@ -30,7 +42,7 @@ void AppDelegate::tolvaneUninstall(QObject*)
         return;
     }
     const QString folder = QFileInfo(host().bundlePath()).path();
-    const QString toolPath = standardizePath(folder + QLatin1Char('/') + ToolName);
+    const QString toolPath = standardizePath(folder + QLatin1Char('/') + UninstallToolName);
     if (!pathExists(toolPath)) {
         alert(ToolMissingFormat.arg(toolPath));
         return;
@@ -42,7 +54,10 @@ void AppDelegate::tolvaneUninstall(QObject*)
     const QString answers = deleteData ? QStringLiteral("yes yes") : QStringLiteral("yes no");
     // The tool path is quoted, so that an installation folder with a blank works.
     const QString command = QStringLiteral("%1 %2").arg(shellQuoted(toolPath), answers);
-    if (host().runSystem(command) != 0) {
+    QByteArray errors;
+    if (host().runSystem(command, &errors) != 0) {
+        for (const QString& line : refusalLines(errors))
+            displayLogs(line);
         alert(UninstallFailedText);
         return;
     }

@@ -38,9 +38,11 @@ bool FakeHost::launchTask(const TaskSpec& spec, OutputHandler handler, QString* 
     return true;
 }
 
-int FakeHost::runSystem(const QString& command)
+int FakeHost::runSystem(const QString& command, QByteArray* errors)
 {
     systemCommands.append(command);
+    if (errors && systemErrors)
+        *errors = systemErrors(command);
     return systemAnswer ? systemAnswer(command) : 0;
 }
 

@@ -38,7 +38,7 @@ public:
 
     // --- Host
     bool launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure) override;
-    int runSystem(const QString& command) override;
+    int runSystem(const QString& command, QByteArray* errors) override;
     int runModalAlert(const AlertRequest& request) override;
     void deliverNotification(const UserNotification& notification) override;
     bool openUrl(const QUrl& url) override;
@@ -97,6 +97,8 @@ public:
     std::function<void(const TaskSpec&)> onLaunch;
     QStringList systemCommands;
     std::function<int(const QString&)> systemAnswer; // default: 0
+    // What the command writes on its standard error; default: nothing.
+    std::function<QByteArray(const QString&)> systemErrors;
     std::vector<AlertRequest> alerts;
     std::deque<int> alertAnswers;                     // default: the first button
     std::function<void(const AlertRequest&)> onAlert; // runs while the alert is "on screen"

@@ -20,9 +20,9 @@ bool ForwardingHost::launchTask(const TaskSpec& spec, OutputHandler handler, QSt
     return real.launchTask(spec, std::move(handler), failure);
 }
 
-int ForwardingHost::runSystem(const QString& command)
+int ForwardingHost::runSystem(const QString& command, QByteArray* errors)
 {
-    return real.runSystem(command);
+    return real.runSystem(command, errors);
 }
 
 int ForwardingHost::runModalAlert(const AlertRequest& request)

@@ -13,7 +13,7 @@ public:
     ForwardingHost();
 
     bool launchTask(const TaskSpec& spec, OutputHandler handler, QString* failure) override;
-    int runSystem(const QString& command) override;
+    int runSystem(const QString& command, QByteArray* errors) override;
     int runModalAlert(const AlertRequest& request) override;
     void deliverNotification(const UserNotification& notification) override;
     bool openUrl(const QUrl& url) override;

@@ -148,6 +148,38 @@ TEST_P(UninstallResultTest, AFailureIsReportedAndTheApplicationStays)
 // An exit status, a raw wait status, and the shell not run at all.
 INSTANTIATE_TEST_SUITE_P(Statuses, UninstallResultTest, ::testing::Values(1, 256, -1));
 
+// The tool's refusal, with its reason, reaches the log view; the alert stays as it is, and the tool's
+// other lines stay in the system log.
+TEST_F(UninstallTest, ARefusalsReasonIsShownInTheLogView)
+{
+    installTool();
+    fake.systemAnswer = [](const QString&) { return 1 << 8; };
+    fake.systemErrors = [](const QString&) {
+        return QByteArray(
+            "Tolvane_Uninstall: data folder: /home/a/.tolvane\n"
+            "Tolvane_Uninstall: refusing the data folder /home/a: it is the home folder /home/a or "
+            "holds it; nothing removed\n"
+            "Tolvane_Uninstall: refusing the marker line /etc/passwd: it is neither inside the product "
+            "folder nor one of its files; nothing removed\n"
+            "refusing without the tool's name\n");
+    };
+
+    controller->tolvaneUninstall(nullptr);
+
+    EXPECT_EQ(fake.alertMessages(), (QStringList{Question, Failed}));
+    const QString logs = controller->outlets.taskLogs->toPlainText();
+    QStringList texts;
+    for (const QString& entry : logs.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        texts.append(entry.section(QLatin1Char(' '), 2));
+    EXPECT_EQ(texts, (QStringList{
+                         QStringLiteral("Tolvane_Uninstall: refusing the data folder /home/a: it is the home "
+                                        "folder /home/a or holds it; nothing removed"),
+                         QStringLiteral("Tolvane_Uninstall: refusing the marker line /etc/passwd: it is "
+                                        "neither inside the product folder nor one of its files; nothing "
+                                        "removed")}))
+        << logs.toStdString();
+}
+
 TEST_F(UninstallTest, SuccessQuitsForTheUninstall)
 {
     installTool();

@@ -1,29 +1,10 @@
-// The preferences store's identity: the store the controller opens is the one the uninstall tool removes.
+// The preferences store's identity: the store the controller opens, named once for the uninstall tool too.
 #include "platform/UserDefaults.h"
 
-#include <QFile>
-#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace tolvane::testing {
 namespace {
-
-// The value the uninstall tool gives a variable of its own, from the script's text.
-QString toolAssignment(const QString& variable)
-{
-    QFile tool(QStringLiteral(TOLVANE_UNINSTALL_TOOL_SOURCE));
-    if (!tool.open(QIODevice::ReadOnly))
-        return QStringLiteral("<cannot read %1>").arg(tool.fileName());
-    const QRegularExpression assignment(QStringLiteral("^\\s*%1=(\\S+)\\s*$").arg(variable),
-                                        QRegularExpression::MultilineOption);
-    return assignment.match(QString::fromUtf8(tool.readAll())).captured(1);
-}
-
-TEST(UserDefaultsIdentity, TheUninstallToolRemovesTheStoreTheControllerWrites)
-{
-    EXPECT_EQ(toolAssignment(QStringLiteral("PREFS_DOMAIN")), PreferencesDomain);
-    EXPECT_EQ(toolAssignment(QStringLiteral("PREFS_FILE")), QStringLiteral("$CONFIG_DIR/") + PreferencesFile);
-}
 
 TEST(UserDefaultsIdentity, TheStoreOfThisPlatformIsTheNamedOne)
 {
