@@ -14,6 +14,9 @@ namespace tolvane {
 inline const QString ApplicationName = QStringLiteral(TOLVANE_APP_NAME);
 // The reverse-DNS identifier: the macOS bundle's, the preferences domain and the login entries' name.
 inline const QString ApplicationId = QStringLiteral(TOLVANE_APP_ID);
+// The name of the login entries (the launch agent's label without ".plist", the freedesktop entries'
+// file names without their extensions); the uninstall tool removes entries of this name.
+inline const QString LoginEntryName = ApplicationId + QStringLiteral(".user");
 
 // Defined in BuildInfo.cpp: read them from functions, not from the initialiser of another global.
 extern const QString ControllerVersion;

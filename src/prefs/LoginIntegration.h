@@ -11,10 +11,6 @@
 
 namespace tolvane {
 
-// The name of the login entries (the launch agent's label without ".plist", the freedesktop entries'
-// file names without their extensions); the uninstall tool removes entries of this name.
-inline const QString LoginEntryName = ApplicationId + QStringLiteral(".user");
-
 // What the login entry must do at every login.
 struct LoginAgent {
     QString dataLocation;

@@ -24,11 +24,6 @@ constexpr auto StatusTimeLimit = 60s;
 
 } // namespace
 
-bool isTolvaneCommand(const QString& text)
-{
-    return text == StartCommand || text == StopCommand || text == StatusCommand;
-}
-
 bool AppDelegate::runTask(const QString& command, QString* failure)
 {
     // The status poll leaves the icon alone; every other command shows that something is under way.

@@ -2,7 +2,6 @@
 #include "server/StatusInterpreter.h"
 
 #include "common/ShellText.h"
-#include "server/CommandRunner.h"
 #include "server/ServerContract.h"
 
 #include <QRegularExpression>

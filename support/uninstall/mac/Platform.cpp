@@ -4,9 +4,9 @@
 
 #include "../Log.h"
 #include "../Runner.h"
+#include "common/BuildInfo.h"
 #include "common/ShellText.h"
 #include "platform/UserDefaults.h"
-#include "prefs/LoginIntegration.h"
 
 #include <QStandardPaths>
 #include <QStorageInfo>

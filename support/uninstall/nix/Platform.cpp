@@ -5,8 +5,8 @@
 #include "../Log.h"
 #include "../Runner.h"
 #include "../UserDirs.h"
+#include "common/BuildInfo.h"
 #include "platform/UserDefaults.h"
-#include "prefs/LoginIntegration.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,2 @@
+// A source of the shared library that reaches up into the host platform: it must not compile.
+#include "platform/Host.h"
