@@ -78,18 +78,25 @@ def run(command):
     return result.returncode, result.stdout + result.stderr
 
 
-def minimum_versions(path):
-    """The oldest macOS each architecture of a Mach-O file needs, from its load commands."""
+def load_commands(path):
+    """Each line of otool -l for every architecture of a Mach-O file, with the load command it is in."""
     code, text = run(["otool", "-arch", "all", "-l", path])
     if code != 0:
         raise RuntimeError(f"otool -l {path} failed: {text.strip()}")
-    found = []
     command = None
     for line in text.splitlines():
         words = line.split()
         if len(words) == 2 and words[0] == "cmd":
             command = words[1]
-        elif len(words) == 2 and command == "LC_BUILD_VERSION" and words[0] == "minos":
+        else:
+            yield command, words, line
+
+
+def minimum_versions(path):
+    """The oldest macOS each architecture of a Mach-O file needs, from its load commands."""
+    found = []
+    for command, words, _ in load_commands(path):
+        if len(words) == 2 and command == "LC_BUILD_VERSION" and words[0] == "minos":
             found.append(words[1])
         elif len(words) == 2 and command == "LC_VERSION_MIN_MACOSX" and words[0] == "version":
             found.append(words[1])
@@ -120,16 +127,9 @@ def architectures(path):
 
 def run_paths(path):
     """The LC_RPATH entries of a Mach-O file, from otool -l, in order and without repeats."""
-    code, text = run(["otool", "-arch", "all", "-l", path])
-    if code != 0:
-        raise RuntimeError(f"otool -l {path} failed: {text.strip()}")
     found = []
-    command = None
-    for line in text.splitlines():
-        words = line.split()
-        if len(words) == 2 and words[0] == "cmd":
-            command = words[1]
-        elif command == "LC_RPATH" and words and words[0] == "path":
+    for command, words, line in load_commands(path):
+        if command == "LC_RPATH" and words and words[0] == "path":
             entry = re.sub(r" \(offset \d+\)$", "", line.strip()[len("path"):].strip())
             if entry not in found:
                 found.append(entry)
