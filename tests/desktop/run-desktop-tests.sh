@@ -640,6 +640,19 @@ case_second_launch() {
     wait_for 10 "the Preferences window to close on Discard" window_hidden "^$PREFS_TITLE"
 }
 
+# Answers the open Quit confirmation with OK (its screenshot named $1) and waits for the controller to
+# end with exit status 0.
+answer_quit_and_expect_exit() {
+    local rc
+    screenshot "$1" "$DIALOG" 30
+    answer_dialog "$DIALOG" Return
+    wait_for 20 "the controller to exit after OK" controller_gone || return 1
+    wait "$CONTROLLER_PID"
+    rc=$?
+    CONTROLLER_PID=
+    expect "the controller to exit with status 0 (got $rc)" test "$rc" = 0
+}
+
 case_quit() {
     local mark folder=$DATA
     server_is 0 "$OTHER" && folder=$OTHER
@@ -647,14 +660,7 @@ case_quit() {
     mark=$(note_mark)
     pick running "Quit Tolvane" || return 1
     wait_for 10 "the confirmation window titled \"Tolvane\"" find_alert || return 1
-    screenshot quit-question "$DIALOG" 30
-    answer_dialog "$DIALOG" Return
-    wait_for 20 "the controller to exit after OK" controller_gone || return 1
-    local rc
-    wait "$CONTROLLER_PID"
-    rc=$?
-    CONTROLLER_PID=
-    expect "the controller to exit with status 0 (got $rc)" test "$rc" = 0 || return 1
+    answer_quit_and_expect_exit quit-question || return 1
     wait_for 10 "the notification \"$QUITTING_TEXT\"" note_since "$mark" "$QUITTING_TEXT" || return 1
     wait_for 10 "the notification \"$QUIT_TEXT\"" note_since "$mark" "$QUIT_TEXT" || return 1
     wait_for 20 "the server to be stopped after the controller quit" server_is 1 "$folder"
@@ -766,14 +772,7 @@ case_quit_while_missing() {
     mark=$(note_mark)
     pick stopped "Quit Tolvane" || return 1
     wait_for 10 "the confirmation window titled \"Tolvane\"" find_alert || return 1
-    screenshot quit-missing-question "$DIALOG" 30
-    answer_dialog "$DIALOG" Return
-    wait_for 20 "the controller to exit after OK" controller_gone || return 1
-    local rc
-    wait "$CONTROLLER_PID"
-    rc=$?
-    CONTROLLER_PID=
-    expect "the controller to exit with status 0 (got $rc)" test "$rc" = 0 || return 1
+    answer_quit_and_expect_exit quit-missing-question || return 1
     wait_for 10 "the notification \"$SETUP_QUIT_TEXT\"" note_since "$mark" "$SETUP_QUIT_TEXT" || return 1
     expect "no \"$QUITTING_TEXT\": no stop was sent" eval '! note_since "$mark" "$QUITTING_TEXT"' || return 1
     expect "the server to run on, nothing having stopped it" server_is 0 "$folder" || return 1
@@ -892,13 +891,7 @@ no_tray_steps() {
     # The Quit button: on the server tab only, at the right end of its row of buttons.
     click_at $((GX + GW - QUIT_FROM_RIGHT)) $((GY + QUIT_FROM_TOP))
     wait_for 10 "the confirmation window titled \"Tolvane\" after clicking the window's Quit button" find_alert || return 1
-    screenshot no-tray-quit-question "$DIALOG" 30
-    answer_dialog "$DIALOG" Return
-    wait_for 20 "the controller to exit after OK" controller_gone || return 1
-    wait "$CONTROLLER_PID"
-    rc=$?
-    CONTROLLER_PID=
-    expect "the controller to exit with status 0 (got $rc)" test "$rc" = 0 || return 1
+    answer_quit_and_expect_exit no-tray-quit-question || return 1
     wait_for 10 "the notification \"$QUIT_TEXT\"" note_since "$mark" "$QUIT_TEXT" || return 1
     expect "\"$NO_TRAY_TEXT\" exactly once (got $(count_since "$mark" "$NO_TRAY_TEXT"))" \
         test "$(count_since "$mark" "$NO_TRAY_TEXT")" = 1
