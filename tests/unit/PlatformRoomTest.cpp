@@ -8,21 +8,29 @@
 namespace tolvane::testing {
 namespace {
 
-class StatusItemClickTest : public ControllerTest {};
+// The status item placed with the status menu, and a count of the times that menu opened.
+class StatusItemClickTest : public ControllerTest {
+protected:
+    void SetUp() override
+    {
+        ControllerTest::SetUp();
+        makeStatusItem();
+        item().setMenu(controller->outlets.statusMenu.get());
+        item().place();
+        menu = item().menu();
+        ASSERT_NE(menu, nullptr);
+        QObject::connect(menu, &QMenu::aboutToShow, [this] { ++shown; });
+    }
+
+    QMenu* menu = nullptr;
+    int shown = 0;
+};
 
 #ifndef Q_OS_MACOS
 // A tray leaves the left click to the application: it opens the status menu, once; other activations
 // open nothing of the controller's own (the tray shows the context menu itself).
 TEST_F(StatusItemClickTest, ALeftClickOpensTheMenuOnce)
 {
-    makeStatusItem();
-    item().setMenu(controller->outlets.statusMenu.get());
-    item().place();
-    QMenu* menu = item().menu();
-    ASSERT_NE(menu, nullptr);
-    int shown = 0;
-    QObject::connect(menu, &QMenu::aboutToShow, [&] { ++shown; });
-
     for (const auto reason :
          {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick})
         emit item().trayIcon()->activated(reason);
@@ -38,14 +46,6 @@ TEST_F(StatusItemClickTest, ALeftClickOpensTheMenuOnce)
 // The menu bar opens the item's menu by itself: a popup of the controller's own would be a second one.
 TEST_F(StatusItemClickTest, ALeftClickLeavesTheMenuToTheMenuBar)
 {
-    makeStatusItem();
-    item().setMenu(controller->outlets.statusMenu.get());
-    item().place();
-    QMenu* menu = item().menu();
-    ASSERT_NE(menu, nullptr);
-    int shown = 0;
-    QObject::connect(menu, &QMenu::aboutToShow, [&] { ++shown; });
-
     emit item().trayIcon()->activated(QSystemTrayIcon::Trigger);
     EXPECT_EQ(shown, 0);
 }

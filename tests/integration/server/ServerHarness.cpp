@@ -291,41 +291,21 @@ bool portAnswers()
 
 std::optional<HttpReply> httpGet(const std::string& target, std::chrono::milliseconds timeout)
 {
-    int fd = connectTo8008();
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    timeval tv{static_cast<time_t>(timeout.count() / 1000),
-               static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1:8008\r\n\r\n";
-    std::string raw;
-    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-        char buffer[4096];
-        ssize_t n;
-        while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
-            raw.append(buffer, static_cast<size_t>(n));
-        }
-    }
-    ::close(fd);
-    size_t split = raw.find("\r\n\r\n");
-    if (split == std::string::npos) {
+    const auto exchange =
+        httpExchange("GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1:8008\r\n\r\n", timeout);
+    if (!exchange) {
         return std::nullopt;
     }
     HttpReply reply;
-    std::istringstream head(raw.substr(0, split));
-    std::string line;
-    std::getline(head, line);
-    reply.statusLine = line.substr(0, line.find('\r'));
-    while (std::getline(head, line)) {
-        line = line.substr(0, line.find('\r'));
+    reply.statusLine = exchange->statusLine;
+    for (const std::string& line : exchange->headerLines) {
         size_t colon = line.find(':');
         if (colon != std::string::npos) {
             size_t value = line.find_first_not_of(' ', colon + 1);
             reply.headers[line.substr(0, colon)] = value == std::string::npos ? "" : line.substr(value);
         }
     }
-    reply.body = raw.substr(split + 4);
+    reply.body = exchange->body;
     return reply;
 }
 
